@@ -1,0 +1,138 @@
+#include "KelMatrix.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <typeinfo>
+
+namespace {
+TMatrixHeader FreshHeader() {
+  TMatrixHeader h;
+  std::memset(&h, 0, sizeof h);
+  h.RangeLast = -1;
+  h.Growth = kMatrixGrowth;
+  return h;
+}
+}  // namespace
+
+TMatrix::TMatrix() : Header_(FreshHeader()) {}
+
+TMatrix::~TMatrix() = default;
+
+void TMatrix::Resize(int delta) {
+  const std::int64_t newRows = static_cast<std::int64_t>(Header_.Rows) + delta;
+  if (newRows < 0) return;
+  const std::int64_t needed = static_cast<std::int64_t>(ElementSize()) * newRows;
+  if (needed + Header_.Growth > std::numeric_limits<std::int32_t>::max()) throw std::bad_alloc();
+  if (Header_.Capacity < needed) {
+    const std::int64_t capacity = needed + Header_.Growth;
+    auto block = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(capacity));
+    if (Data_ && Header_.Capacity > 0)
+      std::memcpy(block.get(), Data_.get(), static_cast<std::size_t>(Header_.Capacity));
+    Data_ = std::move(block);
+    Header_.Capacity = static_cast<std::int32_t>(capacity);
+  }
+  Header_.Rows = static_cast<std::int32_t>(newRows);
+  Header_.RangeFirst = 0;
+  Header_.RangeLast = Header_.Rows - 1;
+  RangeSet_ = false;
+}
+
+void TMatrix::SetRowCount(int rows) {
+  if (rows < 0) return;
+  Resize(rows - Header_.Rows);
+}
+
+int TMatrix::RangeCount() const { return std::max(0, Header_.RangeLast - Header_.RangeFirst + 1); }
+
+void TMatrix::SetRange(int first, int last) {
+  Header_.RangeFirst = 0;
+  Header_.RangeLast = Header_.Rows - 1;
+  RangeSet_ = false;
+  if (0 <= first && first <= last && last <= Header_.Rows - 1) {
+    Header_.RangeFirst = first;
+    Header_.RangeLast = last;
+    RangeSet_ = true;
+    RangeCounter_ = 0;
+  }
+}
+
+double TMatrix::Sum(MapFunc func) const {
+  double sum = 0;
+  for (int row = Header_.RangeFirst; row <= Header_.RangeLast; ++row) {
+    const double v = GetElement(row);
+    sum += func ? func(v) : v;
+  }
+  return sum;
+}
+
+std::unique_ptr<TMatrix> TMatrix::Map(MapFunc func, bool newObject) {
+  std::unique_ptr<TMatrix> target;
+  if (newObject) {
+    target = NewInstance();
+    target->SetRowCount(RangeCount());
+  }
+  TMatrix& out = newObject ? *target : *this;
+  const int first = Header_.RangeFirst;
+  for (int row = first; row <= Header_.RangeLast; ++row) out.SetElement(row - first, func(GetElement(row)));
+  return target;
+}
+
+std::unique_ptr<TMatrix> TMatrix::Map(ScaledMapFunc func, double scale, bool newObject) {
+  std::unique_ptr<TMatrix> target;
+  if (newObject) {
+    target = NewInstance();
+    target->SetRowCount(RangeCount());
+  }
+  TMatrix& out = newObject ? *target : *this;
+  const int first = Header_.RangeFirst;
+  for (int row = first; row <= Header_.RangeLast; ++row)
+    out.SetElement(row - first, func(scale, GetElement(row)));
+  return target;
+}
+
+std::unique_ptr<TMatrix> TMatrix::Clone(bool newObject, bool copyData) const {
+  if (!newObject) return nullptr;
+  auto copy = NewInstance();
+  if (copyData)
+    copy->Assign(*this);
+  else
+    copy->SetRowCount(RangeCount());
+  return copy;
+}
+
+void TMatrix::Assign(const TMatrix& other) {
+  if (&other == this) return;
+  const TMatrixHeader src = other.Header_;
+  Data_.reset();
+  Header_ = FreshHeader();
+  Header_.Name.Assign(src.Name.Str());
+  Header_.Caption.Assign(src.Caption.Str());
+  const int count = other.RangeCount();
+  Resize(count);
+  SetRange(src.RangeFirst, src.RangeLast);
+  const int first = src.RangeFirst;
+  if (count <= 0) return;
+  if (typeid(*this) == typeid(other)) {
+    BulkCopy(other.Data_.get(), Data_.get(), static_cast<std::size_t>(count) * ElementSize(), 0, first);
+  } else {
+    for (int i = 0; i < count; ++i) SetElement(i, other.GetElement(first + i));
+  }
+}
+
+void TMatrix::Adopt(const TMatrixHeader& header, std::unique_ptr<std::uint8_t[]> data) {
+  Header_ = header;
+  Data_ = std::move(data);
+  Header_.Capacity = header.DataSize;
+  RangeSet_ = false;
+  RangeCounter_ = 0;
+}
+
+void tDoubleMatrix::BulkCopy(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes, int destRow,
+                             int sourceRow) {
+  std::memmove(dest + static_cast<std::size_t>(destRow) * 8, source + static_cast<std::size_t>(sourceRow) * 8,
+               bytes);
+}
+
+double MatrixMultiply(double scale, double value) { return scale * value; }
+double MatrixDivide(double scale, double value) { return value / scale; }

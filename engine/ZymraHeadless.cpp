@@ -1,0 +1,237 @@
+#include "ZymraHeadless.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "ZymraModel.h"
+
+namespace {
+bool ParseDouble(std::string text, double& value) {
+  std::replace(text.begin(), text.end(), ',', '.');  // the program's own decimal comma is fine too
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+bool ParseInt(const std::string& text, long long& value) {
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+}  // namespace
+
+bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& value, std::string& error) {
+  const TRunField* field = FindRunField(name.c_str());
+  if (!field) {
+    error = "unknown setting '" + name + "'";
+    return false;
+  }
+  if (!field->Settable) {
+    error = "'" + name + "' is written by the simulation and cannot be set";
+    return false;
+  }
+  auto* base = field->InBatchRecord ? reinterpret_cast<std::uint8_t*>(&run.BatchParams)
+                                    : reinterpret_cast<std::uint8_t*>(&run.Params);
+  std::uint8_t* at = base + field->Offset;
+  switch (field->Type) {
+    case TRunField::Double: {
+      double v;
+      if (!ParseDouble(value, v)) {
+        error = "malformed number '" + value + "' for " + name;
+        return false;
+      }
+      std::memcpy(at, &v, 8);
+      return true;
+    }
+    case TRunField::Flag: {
+      if (value != "0" && value != "1") {
+        error = "malformed flag '" + value + "' for " + name + " (use 0 or 1)";
+        return false;
+      }
+      *at = value == "1";
+      if (name == "IsBatch") run.BatchParams.Phase = run.BatchParams.IsBatch;
+      return true;
+    }
+    case TRunField::Int32: {
+      long long v;
+      if (!ParseInt(value, v) || v < INT32_MIN || v > INT32_MAX) {
+        error = "malformed integer '" + value + "' for " + name;
+        return false;
+      }
+      if (name == "Speed" && (v < 0 || v > 10)) {
+        error = "Speed must be between 0 and 10, not " + value;
+        return false;
+      }
+      const std::int32_t i = static_cast<std::int32_t>(v);
+      std::memcpy(at, &i, 4);
+      return true;
+    }
+    case TRunField::Text: {
+      const std::string text = Utf8ToCp1252(value);
+      if (text.size() > 255) {
+        error = name + " is longer than 255 characters";
+        return false;
+      }
+      run.Params.Title.Assign(text);
+      return true;
+    }
+    case TRunField::Byte:
+      break;
+  }
+  error = "'" + name + "' cannot be set";
+  return false;
+}
+
+bool ParseRunAction(const std::string& text, TRunAction& action, std::string& error) {
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) {
+    error = "malformed action '" + text + "' (expected TIME:ACTION)";
+    return false;
+  }
+  if (!ParseDouble(text.substr(0, colon), action.At) || action.At < 0) {
+    error = "malformed time in action '" + text + "'";
+    return false;
+  }
+  const std::string what = text.substr(colon + 1);
+  if (what == "correct-feed") {
+    action.What = TRunAction::CorrectFeed;
+    return true;
+  }
+  const auto eq = what.find('=');
+  const std::string kind = what.substr(0, eq);
+  if (eq == std::string::npos || (kind != "refill" && kind != "discharge")) {
+    error = "unknown action '" + what + "' (use refill=LITRES, discharge=LITRES or correct-feed)";
+    return false;
+  }
+  action.What = kind == "refill" ? TRunAction::Refill : TRunAction::Discharge;
+  if (!ParseDouble(what.substr(eq + 1), action.Litres) || action.Litres < 0) {
+    error = "malformed volume in action '" + text + "'";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+// Per run: the actions still to come, read by the worker's break test and advanced
+// on the owning thread in the break handler.
+struct TRunDriver {
+  TZymra_Run* Run = nullptr;
+  std::vector<TRunAction> Actions;
+  std::atomic<std::size_t> Next{0};
+  long long MaxSteps = 0;
+};
+}  // namespace
+
+void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
+                 const THeadlessOptions& options) {
+  std::vector<std::unique_ptr<TRunDriver>> drivers;
+  for (TZymra_Run* run : runs) {
+    if (!run->IsInStates({rsPrepare, rsPaused})) continue;
+    auto d = std::make_unique<TRunDriver>();
+    d->Run = run;
+    d->Actions = options.Actions;
+    std::stable_sort(d->Actions.begin(), d->Actions.end(),
+                     [](const TRunAction& a, const TRunAction& b) { return a.At < b.At; });
+    d->MaxSteps = options.MaxSteps;
+    run->StartThread();
+    TZymra_Thread* worker = run->Worker();
+    if (!worker) continue;
+    worker->SetRealtime(options.Realtime);
+    TRunDriver* raw = d.get();
+    worker->SetBreak(
+        [raw](const TZymra_Run& r) {
+          const std::size_t next = raw->Next.load();
+          return StepCount(r) >= raw->MaxSteps ||
+                 (next < raw->Actions.size() && r.Time.LastOr0() >= raw->Actions[next].At);
+        },
+        [raw] {
+          TZymra_Run& r = *raw->Run;
+          if (StepCount(r) >= raw->MaxSteps) {
+            r.LogEvent(kLogUserFinished);
+            r.Finish();
+            return;
+          }
+          // Paused as a user pauses, the requests set as the process page sets them.
+          r.Pause();
+          std::size_t next = raw->Next.load();
+          while (next < raw->Actions.size() && r.Time.LastOr0() >= raw->Actions[next].At) {
+            const TRunAction& a = raw->Actions[next++];
+            switch (a.What) {
+              case TRunAction::Refill:
+                r.Params.RefillAmount = a.Litres;
+                r.Params.RefillNow = 1;
+                break;
+              case TRunAction::Discharge:
+                r.Params.DischargeAmount = a.Litres;
+                r.Params.DischargeNow = 1;
+                break;
+              case TRunAction::CorrectFeed:
+                r.BatchParams.FeedCorrection = 1;
+                break;
+            }
+          }
+          raw->Next.store(next);
+          r.Resume();
+        });
+    drivers.push_back(std::move(d));
+  }
+  for (auto& d : drivers) d->Run->Resume();
+  (void)project;
+
+  for (;;) {
+    sync.WaitAndProcess(std::chrono::milliseconds(50));
+    bool allDone = true;
+    for (auto& d : drivers) {
+      TZymra_Run& r = *d->Run;
+      // The worker paused itself (end of batch, overflow): continue as a user would.
+      if (r.State() == rsPaused) r.Resume();
+      if (r.State() != rsFinished) allDone = false;
+    }
+    if (allDone) break;
+  }
+  // Let the finished workers end before their handlers go out of scope.
+  for (auto& d : drivers) {
+    TZymra_Thread* worker = d->Run->Worker();
+    while (worker && !worker->Ended()) sync.WaitAndProcess(std::chrono::milliseconds(1));
+    if (worker) worker->SetBreak(nullptr, nullptr);
+  }
+}
+
+void WriteSeriesTable(const TZymra_Run& run, std::ostream& out) {
+  int rows = 0;
+  for (int i = 0; i < kRunSeriesCount; ++i) {
+    out << (i ? "\t" : "") << kRunSeriesNames[i];
+    rows = std::max(rows, run.Series(i).Rows());
+  }
+  out << '\n';
+  char buf[64];
+  for (int row = 0; row < rows; ++row) {
+    for (int i = 0; i < kRunSeriesCount; ++i) {
+      if (i) out << '\t';
+      const tDoubleMatrix& s = run.Series(i);
+      if (row < s.Rows()) {
+        std::snprintf(buf, sizeof buf, "%.17g", s.Value(row));
+        out << buf;
+      }
+    }
+    out << '\n';
+  }
+}
+
+void WriteRunSummary(const TZymra_Run& run, std::ostream& out) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf,
+                "Process time: %s (%.6g h)\nOD real:      %.6f\nOD ideal:     %.6f\nVolume:       %.6f l\n"
+                "Feed total:   %.6f l\nPhase:        %s (%d)\nState:        %s\nSteps:        %lld\n",
+                run.ProcessTimeText().c_str(), run.CurrentTime(), run.CurrentODreal(), run.CurrentODideal(),
+                run.CurrentVolume(), run.FedTotal(), PhaseText(run.BatchParams.Phase), run.BatchParams.Phase,
+                run.StateText(), StepCount(run));
+  out << buf;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Driving runs without a user interface: the command-line tool and tests.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "LibZymra.h"
+
+// Sets a user input or operating setting of the run's records by its field name.
+// Returns false with a one-line reason for an unknown name or a malformed value.
+bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& value, std::string& error);
+
+// An intervention at a process time: before the first step that starts at a time >= At.
+struct TRunAction {
+  enum Kind { Refill, Discharge, CorrectFeed };
+  double At = 0;
+  Kind What = Refill;
+  double Litres = 0;
+};
+// Parses "T:refill=L", "T:discharge=L" or "T:correct-feed".
+bool ParseRunAction(const std::string& text, TRunAction& action, std::string& error);
+
+struct THeadlessOptions {
+  std::vector<TRunAction> Actions;
+  bool Realtime = false;
+  long long MaxSteps = 1000000;
+};
+
+// Runs every listed run of the project side by side, each in its worker, until all are
+// finished. Pauses the workers make themselves are continued as a user would; a run
+// that reaches MaxSteps steps is finished as the user's Stop does. The project must
+// use `sync` as its synchroniser; this thread drains it.
+void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
+                 const THeadlessOptions& options);
+
+// Number of model steps a run has made.
+inline long long StepCount(const TZymra_Run& run) { return run.Time.Rows() > 0 ? run.Time.Rows() - 1 : 0; }
+
+// All fourteen series as tab-separated text, 17 significant digits.
+void WriteSeriesTable(const TZymra_Run& run, std::ostream& out);
+// A short summary of where the run ended.
+void WriteRunSummary(const TZymra_Run& run, std::ostream& out);

@@ -1,0 +1,107 @@
+#include "ZymraText.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+char DecimalSeparator = '.';
+
+namespace {
+std::string WithSeparator(std::string text) {
+  if (DecimalSeparator != '.')
+    for (char& c : text)
+      if (c == '.') c = DecimalSeparator;
+  return text;
+}
+}  // namespace
+
+std::string FixedText(double x, int decimals) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals < 0 ? 0 : decimals > 18 ? 18 : decimals, x);
+  return WithSeparator(buf);
+}
+
+std::string FloatText(double x) {
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
+  if (x == 0) return "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", x);  // 15 significant digits, to read the decimal exponent
+  const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  if (exponent >= -5 && exponent < 15) {
+    std::snprintf(buf, sizeof buf, "%.*f", 14 - exponent, x);
+    std::string s = buf;
+    if (s.find('.') != std::string::npos) {
+      while (s.back() == '0') s.pop_back();
+      if (s.back() == '.') s.pop_back();
+    }
+    return WithSeparator(s);
+  }
+  // Scientific: mantissa without trailing zeros, then E, sign and exponent.
+  std::string mantissa(buf, std::strchr(buf, 'e'));
+  while (mantissa.back() == '0') mantissa.pop_back();
+  if (mantissa.back() == '.') mantissa.pop_back();
+  std::string s = mantissa + "E" + (exponent < 0 ? "-" : "+") + std::to_string(std::abs(exponent));
+  return WithSeparator(s);
+}
+
+std::string ProcessTimeText(double t) {
+  if (!std::isfinite(t) || std::fabs(t) > 1e12) t = 0;
+  const double h = std::trunc(t);
+  const double minutes = std::trunc((t - h) * 60);
+  const double seconds = std::trunc((t - h - minutes / 60) * 3600);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", static_cast<long long>(h), static_cast<long long>(minutes),
+                static_cast<long long>(seconds));
+  return buf;
+}
+
+double NowDateTime() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t secs = system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&secs, &local);
+  const double micros = static_cast<double>(duration_cast<microseconds>(now.time_since_epoch()).count() % 1000000);
+  // Days from 1899-12-30 to the local calendar date, by the days-from-civil algorithm.
+  auto daysFromCivil = [](long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+  };
+  const long long days = daysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -
+                         daysFromCivil(1899, 12, 30);
+  const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + micros / 1e6;
+  return static_cast<double>(days) + seconds / 86400.0;
+}
+
+namespace {
+std::atomic<std::uint32_t> gSeed{0};
+}
+
+void RandSeed(std::uint32_t seed) { gSeed.store(seed, std::memory_order_relaxed); }
+std::uint32_t RandSeedValue() { return gSeed.load(std::memory_order_relaxed); }
+
+void Randomize() {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count() ^
+                     std::chrono::system_clock::now().time_since_epoch().count();
+  RandSeed(static_cast<std::uint32_t>(ticks) ^ static_cast<std::uint32_t>(ticks >> 32));
+}
+
+std::int32_t Random(std::int32_t n) {
+  // Several workers draw concurrently: advance the seed atomically so no draw is lost.
+  std::uint32_t seed = gSeed.load(std::memory_order_relaxed);
+  std::uint32_t next;
+  do {
+    next = seed * 134775813u + 1u;
+  } while (!gSeed.compare_exchange_weak(seed, next, std::memory_order_relaxed));
+  if (n <= 0) return 0;
+  return static_cast<std::int32_t>((static_cast<std::uint64_t>(next) * static_cast<std::uint32_t>(n)) >> 32);
+}
