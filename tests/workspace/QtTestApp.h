@@ -1,0 +1,32 @@
+#pragma once
+// One QApplication for the whole test program, on the offscreen platform unless
+// the caller chose another.
+#include <QApplication>
+#include <QLocale>
+#include <QString>
+
+#include <ostream>
+
+#include <gtest/gtest.h>
+
+class QtTestApp : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zymra_test";
+    static char* argv[] = {name, nullptr};
+    FApp = new QApplication(argc, argv);
+    QLocale::setDefault(QLocale::c());
+  }
+  void TearDown() override { delete FApp; }
+
+ private:
+  QApplication* FApp = nullptr;
+};
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+inline ::testing::Environment* const QtTestAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtTestApp);
