@@ -14,12 +14,16 @@ constexpr std::size_t kPrefixSize = 5;
 // Codes up to this length are written with one shift-and-or into the 64-bit
 // accumulator; longer ones (possible only with very skewed counts) go in pieces.
 constexpr unsigned kFastCodeBits = 56;
-// Decoder lookup table width: 2^11 entries of 8 bytes stay well inside L1.
-constexpr unsigned kLutBits = 11;
-// One 64-bit read holds at least 57 fresh bits: five lookups of 11 bits.
-constexpr unsigned kLookupsPerRead = 5;
-constexpr unsigned kMaxSymbolsPerLookup = 4;
-constexpr std::size_t kFastOutRoom = kLookupsPerRead * kMaxSymbolsPerLookup;
+// Decoder lookup table width: 2^12 entries of 4 bytes stay well inside L1.
+#ifndef HUFF_LUT_BITS
+#define HUFF_LUT_BITS 12
+#endif
+constexpr unsigned kLutBits = HUFF_LUT_BITS;
+// One 64-bit read holds at least 57 fresh bits.
+constexpr unsigned kLookupsPerRead = 57 / kLutBits;
+constexpr unsigned kMaxSymbolsPerLookup = 3;
+// Each lookup stores four bytes and advances by at most three.
+constexpr std::size_t kFastOutRoom = kLookupsPerRead * kMaxSymbolsPerLookup + 1;
 
 inline std::uint64_t Load64BE(const std::uint8_t* p) {
   std::uint64_t v;
@@ -288,16 +292,16 @@ void EncodeBytes(const TCodeSet& set, const std::uint8_t* p, std::size_t n, TBit
 struct TDecodeTree {
   std::vector<std::int32_t> Child;   // two per node, -1 where there is no branch
   std::vector<std::int16_t> Symbol;  // byte value at a leaf, -1 at an inner node
-  std::vector<std::uint64_t> Lut;
+  std::vector<std::uint32_t> Lut;
   unsigned MinLength = 0;
   bool Empty = true;
 
-  // Lookup entry: bits 0..31 up to four decoded bytes, bits 32..39 their
-  // number, bits 40..47 the bits they take. A prefix of a code longer than the
-  // table width has no bytes, takes kLutBits bits and holds in bits 0..31 the
-  // node reached; an entry of zero marks a path the table does not contain.
-  static constexpr std::uint64_t Entry(std::uint32_t low, unsigned count, unsigned bits) {
-    return low | (std::uint64_t{count} << 32) | (std::uint64_t{bits} << 40);
+  // Lookup entry: bits 0..5 the bits taken, bits 6..7 the number of bytes
+  // decoded (up to three), bits 8..31 those bytes. A prefix of a code longer
+  // than the table width decodes no byte, takes kLutBits bits and holds in bits
+  // 8..31 the node reached; an entry of zero marks a path the table does not contain.
+  static constexpr std::uint32_t Entry(std::uint32_t high, unsigned count, unsigned bits) {
+    return (high << 8) | (count << 6) | bits;
   }
 
   std::int32_t NewNode() {
@@ -405,59 +409,72 @@ struct TDecodeTree {
   std::ptrdiff_t Run(const std::uint8_t* data, std::uint64_t totalBits, std::uint64_t& bitPos,
                      std::int32_t& node, std::uint8_t* out, std::size_t room,
                      std::string& error) const {
+    // Locals only: stores through the byte pointer could alias anything else.
     std::uint8_t* o = out;
     std::uint8_t* const end = out + room;
-    const std::uint64_t* lut = Lut.data();
+    const std::uint32_t* const lut = Lut.data();
+    const std::int32_t* const child = Child.data();
+    const std::int16_t* const symbol = Symbol.data();
     std::uint64_t pos = bitPos;
+    std::int32_t nd = node;
+    // The fast loop reads 8 bytes at the bit position and writes up to
+    // kFastOutRoom bytes; it stops where either would pass the end.
+    const std::uint64_t fastLimit = totalBits >= 64 ? totalBits - 64 : 0;
+    std::uint8_t* const fastEnd = room >= kFastOutRoom ? end - kFastOutRoom + 1 : out;
+    const bool fast = totalBits >= 64;
+    bool bad = false;
     for (;;) {
-      while (node == 0 && pos + 64 <= totalBits && static_cast<std::size_t>(end - o) >= kFastOutRoom) {
-        std::uint64_t window = Load64BE(data + (pos >> 3)) << (pos & 7);
-        std::uint64_t e = lut[window >> (64 - kLutBits)];
-        if (((e >> 32) & 0xFF) == 0) {
-          if (e == 0) {
-            bitPos = pos;
-            error = "bit stream holds a code that is not in the code table (bit " +
-                    std::to_string(pos) + ")";
-            return -1;
+      if (fast && nd == 0) {
+        while (pos <= fastLimit && o < fastEnd) {
+          std::uint64_t window = Load64BE(data + (pos >> 3)) << (pos & 7);
+          std::uint32_t e = lut[window >> (64 - kLutBits)];
+          if (!(e & 0xC0)) {
+            if (e == 0) {
+              bad = true;
+            } else {
+              nd = static_cast<std::int32_t>(e >> 8);
+              pos += kLutBits;
+            }
+            break;
           }
-          node = static_cast<std::int32_t>(static_cast<std::uint32_t>(e));
-          pos += kLutBits;
-          break;
+          unsigned used = 0;
+          for (unsigned k = 0;;) {
+            Store32LE(o, e >> 8);
+            o += (e >> 6) & 3;
+            used += e & 63;
+            window <<= (e & 63);
+            if (++k == kLookupsPerRead) break;
+            e = lut[window >> (64 - kLutBits)];
+            if (!(e & 0xC0)) break;  // handled by the next round
+          }
+          pos += used;
         }
-        std::uint64_t used = 0;
-        for (unsigned k = 0;;) {
-          Store32LE(o, static_cast<std::uint32_t>(e));
-          o += (e >> 32) & 0xFF;
-          const unsigned bits = static_cast<unsigned>(e >> 40) & 0xFF;
-          used += bits;
-          window <<= bits;
-          if (++k == kLookupsPerRead) break;
-          e = lut[window >> (64 - kLutBits)];
-          if (((e >> 32) & 0xFF) == 0) break;  // handled by the next round
-        }
-        pos += used;
       }
-      if (pos >= totalBits || o == end) break;
+      if (bad || pos >= totalBits || o == end) break;
       // One bit at a time: long codes, and the last bits of the stream.
       do {
         const unsigned b = (data[pos >> 3] >> (7 - (pos & 7))) & 1u;
-        const std::int32_t c = Child[2 * node + b];
+        const std::int32_t c = child[2 * nd + b];
         if (c < 0) {
-          bitPos = pos;
-          error = "bit stream holds a code that is not in the code table (bit " +
-                  std::to_string(pos) + ")";
-          return -1;
-        }
-        ++pos;
-        if (Symbol[c] >= 0) {
-          *o++ = static_cast<std::uint8_t>(Symbol[c]);
-          node = 0;
+          bad = true;
           break;
         }
-        node = c;
+        ++pos;
+        if (symbol[c] >= 0) {
+          *o++ = static_cast<std::uint8_t>(symbol[c]);
+          nd = 0;
+          break;
+        }
+        nd = c;
       } while (pos < totalBits);
+      if (bad) break;
     }
     bitPos = pos;
+    node = nd;
+    if (bad) {
+      error = "bit stream holds a code that is not in the code table (bit " + std::to_string(pos) + ")";
+      return -1;
+    }
     return o - out;
   }
 };
@@ -557,7 +574,9 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
     if (!StreamBits(h, tree, in.size() - head, totalBits, error)) return false;
     if (totalBits == 0) return true;
 
-    const std::uint64_t bound = totalBits / tree.MinLength;
+    // No more bytes than whole shortest codes fit in the bits; the extra byte
+    // of room lets the decoder reach the trailing bits and judge them.
+    const std::uint64_t bound = totalBits / tree.MinLength + 1;
     std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * in.size() + 64));
     out.resize(cap);
     std::size_t produced = 0;
@@ -572,6 +591,11 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
       }
       produced += static_cast<std::size_t>(n);
       if (pos >= totalBits) break;
+      if (cap >= bound) {  // cannot happen: each byte takes at least MinLength bits
+        out.clear();
+        error = "decoder made no progress";
+        return false;
+      }
       cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * std::uint64_t{cap}));
       out.resize(cap);
     }

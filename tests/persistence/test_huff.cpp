@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -260,6 +261,11 @@ TEST(HuffDecode, RejectsDamagedBitStream) {
   inside.Code('a', "0").Code('b', "10").Stream("001");
   ExpectRejected(inside.Make(), "ends inside a code");
 
+  // Three whole 3-bit codes and one bit left over.
+  Image leftover;
+  leftover.Code('a', "000").Code('b', "001").Stream("0000010010");
+  ExpectRejected(leftover.Make(), "ends inside a code");
+
   ExpectRejected({3, 0, 0, 0, 0}, "empty bit stream");
   ExpectRejected({0, 0, 0, 0, 0, 0xFF}, "code table is empty");
 
@@ -348,4 +354,39 @@ TEST(HuffCodec, FilesAndFailures) {
     EXPECT_FALSE(codec.Decode());
     EXPECT_NE(codec.Error().find("not in the code table"), std::string::npos);
   }
+}
+
+TEST(HuffDecode, KeptCorpusFailsCleanlyOrDecodesCorrectly) {
+  // *.bad must be refused; *.zhf must give the sibling *.plain; anything else
+  // (inputs that once crashed the decoder) must either be refused with a
+  // reason or decode within one byte per bit.
+  namespace fs = std::filesystem;
+  auto slurp = [](const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  };
+  int bad = 0, good = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(ZYMRA_TEST_SOURCE_DIR) / "corpus_huff")) {
+    const fs::path p = entry.path();
+    if (p.extension() == ".plain") continue;
+    const Bytes image = slurp(p);
+    Bytes out;
+    std::string error;
+    const bool ok = HuffDecode(image, out, error);
+    SCOPED_TRACE(p.filename().string() + ": " + error);
+    EXPECT_EQ(ok, error.empty());
+    if (p.extension() == ".bad") {
+      EXPECT_FALSE(ok);
+      EXPECT_TRUE(out.empty());
+      ++bad;
+    } else if (p.extension() == ".zhf") {
+      EXPECT_TRUE(ok);
+      EXPECT_EQ(out, slurp(fs::path(p).replace_extension(".plain")));
+      ++good;
+    } else if (ok) {
+      EXPECT_LE(out.size(), 8 * image.size());
+    }
+  }
+  EXPECT_GE(bad, 10);
+  EXPECT_GE(good, 3);
 }
