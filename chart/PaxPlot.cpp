@@ -1,0 +1,692 @@
+#include "PaxPlot.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double Margin = 8;
+constexpr double TickLength = 5;
+constexpr double MinorTickLength = 3;
+constexpr double LabelGap = 3;
+
+double WrapDegrees(double degrees) {
+  if (!std::isfinite(degrees)) return 0;
+  double d = std::fmod(degrees, 360.0);
+  if (d < 0) d += 360.0;
+  return d == 360.0 ? 0.0 : d;
+}
+
+// 1, 2 or 5 times a power of ten, at least raw.
+double NiceStep(double raw) {
+  if (!(raw > 0) || !std::isfinite(raw)) return 1;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / magnitude;
+  const double nice = f <= 1.0 + 1e-9 ? 1 : f <= 2.0 + 1e-9 ? 2 : f <= 5.0 + 1e-9 ? 5 : 10;
+  return nice * magnitude;
+}
+
+double NextNiceStep(double step) { return NiceStep(step * 1.5); }
+
+std::vector<double> TickValues(const TPaxRange& r, double step) {
+  std::vector<double> ticks;
+  if (!(step > 0) || !(r.Length() >= 0)) return ticks;
+  const double first = std::ceil(r.Min / step - 1e-9);
+  const double last = std::floor(r.Max / step + 1e-9);
+  if (last - first > 1000) return ticks;  // cannot happen with sensible spacing; a safety net
+  for (double k = first; k <= last; k += 1) {
+    double v = k * step;
+    if (std::fabs(v) < step * 1e-9) v = 0;
+    ticks.push_back(v);
+  }
+  return ticks;
+}
+
+// Widens an empty or degenerate range so it can be drawn.
+TPaxRange Usable(TPaxRange r) {
+  if (!std::isfinite(r.Min) || !std::isfinite(r.Max)) return {0, 1};
+  if (r.Max < r.Min) std::swap(r.Min, r.Max);
+  if (r.Max - r.Min <= std::max(std::fabs(r.Min), std::fabs(r.Max)) * 1e-12) {
+    const double pad = r.Min == 0 ? 1 : std::fabs(r.Min) * 0.1;
+    r = {r.Min - pad, r.Max + pad};
+  }
+  return r;
+}
+
+double MinStepFor(const QString& format) {
+  return std::pow(10.0, -PaxFormatMaxDecimals(format));
+}
+
+// A step whose ticks are at least minSpacing pixels apart (or further when a label is wider).
+double ChooseStep(const TPaxRange& r, double pixels, double minSpacing, double minStep,
+                  const std::function<double(double)>& spacingNeeded = {}) {
+  if (!(pixels > 1)) return std::max(NiceStep(r.Length()), minStep);
+  double step = std::max(NiceStep(r.Length() * minSpacing / pixels), NiceStep(minStep));
+  for (int guard = 0; guard < 60; ++guard) {
+    const double spacing = step / r.Length() * pixels;
+    const double needed = spacingNeeded ? spacingNeeded(step) : minSpacing;
+    if (spacing >= needed) break;
+    step = NextNiceStep(step);
+  }
+  return step;
+}
+
+QString FormatOf(const TPaxAxis& axis) {
+  return axis.ValueFormat.isEmpty() ? PaxDefaultValueFormat : axis.ValueFormat;
+}
+
+// Liang-Barsky: clips the segment to the rectangle; false when nothing is left.
+bool ClipSegment(double& x0, double& y0, double& x1, double& y1, double w, double h) {
+  double t0 = 0, t1 = 1;
+  const double dx = x1 - x0, dy = y1 - y0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0, w - x0, y0, h - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+    } else {
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+    }
+  }
+  if (t0 > t1) return false;
+  const double nx0 = x0 + t0 * dx, ny0 = y0 + t0 * dy;
+  x1 = x0 + t1 * dx;
+  y1 = y0 + t1 * dy;
+  x0 = nx0;
+  y0 = ny0;
+  return true;
+}
+
+double SignedArea(const QPointF* q, int n) {
+  double a = 0;
+  for (int i = 0; i < n; ++i) {
+    const QPointF& p0 = q[i];
+    const QPointF& p1 = q[(i + 1) % n];
+    a += p0.x() * p1.y() - p1.x() * p0.y();
+  }
+  return a / 2;
+}
+
+void AddQuad(QPainterPath& path, QPointF q[4]) {
+  if (SignedArea(q, 4) < 0) std::swap(q[1], q[3]);  // one orientation so the union fills
+  path.moveTo(q[0]);
+  path.lineTo(q[1]);
+  path.lineTo(q[2]);
+  path.lineTo(q[3]);
+  path.closeSubpath();
+}
+
+double DeviceScale(const QPainter& p) {
+  const QTransform& t = p.worldTransform();
+  return std::max(1.0, std::hypot(t.m11(), t.m12()));
+}
+
+void DrawMarkers(QPainter& p, const std::vector<QPointF>& points, const QColor& color, int size) {
+  if (size <= 0 || points.empty()) return;
+  std::vector<QRectF> rects;
+  rects.reserve(points.size());
+  const double s = size;
+  for (const QPointF& pt : points) rects.emplace_back(pt.x() - s / 2, pt.y() - s / 2, s, s);
+  p.setPen(QPen(color.darker(170), 1));
+  p.setBrush(color);
+  p.drawRects(rects.data(), static_cast<int>(rects.size()));
+  p.setBrush(Qt::NoBrush);
+}
+
+}  // namespace
+
+QColor PaxSeriesColor(int index) {
+  static const QColor palette[] = {QColor(220, 0, 0),    QColor(0, 140, 0),   QColor(0, 70, 220),
+                                   QColor(230, 130, 0),  QColor(150, 0, 170), QColor(0, 150, 160),
+                                   QColor(130, 80, 30),  QColor(100, 100, 100)};
+  return palette[static_cast<std::size_t>(index) % std::size(palette)];
+}
+
+QPointF TPaxPlotLayout::Project(double x, double y, double z) const {
+  if (!View3D) return QPointF(Plot.left() + x, Plot.top() + y);
+  const double vx = x - BoxWidth / 2, vy = y - BoxHeight / 2, vz = z - BoxDepth / 2;
+  const double x1 = vx * CosRot + vz * SinRot;
+  const double z1 = -vx * SinRot + vz * CosRot;
+  const double y2 = vy * CosElev - z1 * SinElev;
+  const double z2 = vy * SinElev + z1 * CosElev;
+  const double f = Distance > 0 ? Distance / (Distance + z2) : 1.0;
+  return FitOffset + QPointF(x1 * f, y2 * f) * FitScale;
+}
+
+QPointF TPaxPlotLayout::DataToDevice(double x, double y) const {
+  const double w = View3D ? BoxWidth : Plot.width(), h = View3D ? BoxHeight : Plot.height();
+  return Project((x - X.Min) / X.Length() * w, h - (y - Y.Min) / Y.Length() * h, 0);
+}
+
+bool TPaxPlotLayout::DeviceToData(const QPointF& device, double& x, double& y) const {
+  const double w = View3D ? BoxWidth : Plot.width(), h = View3D ? BoxHeight : Plot.height();
+  if (!(w > 0) || !(h > 0)) return false;
+  QPointF box = device - Plot.topLeft();
+  if (View3D) {
+    const QPolygonF front{Project(0, 0, 0), Project(w, 0, 0), Project(w, h, 0), Project(0, h, 0)};
+    const QPolygonF flat{QPointF(0, 0), QPointF(w, 0), QPointF(w, h), QPointF(0, h)};
+    QTransform t;
+    if (!QTransform::quadToQuad(front, flat, t)) return false;
+    box = t.map(device);
+  }
+  x = X.Min + box.x() / w * X.Length();
+  y = Y.Min + (h - box.y()) / h * Y.Length();
+  return std::isfinite(x) && std::isfinite(y);
+}
+
+TPaxPlot::TPaxPlot() {
+  TitleFont = QFont(QStringLiteral("Arial"));
+  TitleFont.setPixelSize(11);
+  TitleFont.setBold(true);
+  LabelFont = QFont(QStringLiteral("Arial"));
+  LabelFont.setPixelSize(11);
+  AxisTitleFont = LabelFont;
+  AxisTitleFont.setPixelSize(12);
+  LegendFont = LabelFont;
+  BottomAxis.MinorTicks = false;
+}
+
+TPaxPlot::~TPaxPlot() = default;
+
+TPaxChartSeries* TPaxPlot::AddSeries(const QString& title) {
+  auto series = std::make_unique<TPaxChartSeries>(title, PaxSeriesColor(SeriesCount()));
+  series->FOwner = this;
+  FSeries.push_back(std::move(series));
+  Changed();
+  return FSeries.back().get();
+}
+
+TPaxChartSeries* TPaxPlot::Series(int index) const {
+  return index >= 0 && index < SeriesCount() ? FSeries[static_cast<std::size_t>(index)].get() : nullptr;
+}
+
+int TPaxPlot::IndexOf(const TPaxChartSeries* series) const {
+  for (int i = 0; i < SeriesCount(); ++i)
+    if (FSeries[static_cast<std::size_t>(i)].get() == series) return i;
+  return -1;
+}
+
+bool TPaxPlot::RemoveSeries(TPaxChartSeries* series) {
+  const int index = IndexOf(series);
+  if (index < 0) return false;
+  FSeries.erase(FSeries.begin() + index);
+  Changed();
+  return true;
+}
+
+void TPaxPlot::RemoveAllSeries() {
+  while (!FSeries.empty()) FSeries.pop_back();
+  Changed();
+}
+
+void TPaxPlot::SeriesChanged() { Changed(); }
+
+void TPaxPlot::SetView3D(bool on) {
+  FView3D = on;
+  Changed();
+}
+
+void TPaxPlot::SetRotation(double degrees) {
+  FRotation = WrapDegrees(degrees);
+  Changed();
+}
+
+void TPaxPlot::SetElevation(double degrees) {
+  FElevation = WrapDegrees(degrees);
+  Changed();
+}
+
+void TPaxPlot::SetOrthogonal(bool on) {
+  FOrthogonal = on;
+  Changed();
+}
+
+void TPaxPlot::SetZoom(const TPaxRange& x, const TPaxRange& y) {
+  FZoomX = Usable(x);
+  FZoomY = Usable(y);
+  FZoomed = true;
+  Changed();
+}
+
+void TPaxPlot::ClearZoom() {
+  FZoomed = false;
+  Changed();
+}
+
+std::vector<TPaxChartSeries*> TPaxPlot::VisibleSeries() const {
+  std::vector<TPaxChartSeries*> out;
+  for (const auto& s : FSeries)
+    if (s->Visible()) out.push_back(s.get());
+  return out;
+}
+
+void TPaxPlot::DataRanges(TPaxRange& x, TPaxRange& y, bool& any) const {
+  TPaxPointSummary all;
+  for (const auto& s : FSeries)
+    if (s->Visible()) all.Add(s->Bounds());
+  any = !all.Empty();
+  x = any ? TPaxRange{all.MinX, all.MaxX} : TPaxRange{0, 1};
+  y = any ? TPaxRange{all.MinY, all.MaxY} : TPaxRange{0, 1};
+}
+
+TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
+  const bool zoomed = FZoomed && !ignoreZoom;
+  TPaxPlotLayout l;
+  l.Bounds = bounds;
+  l.View3D = FView3D;
+  l.XFormat = FormatOf(BottomAxis);
+  l.YFormat = FormatOf(LeftAxis);
+  const QFontMetricsF fmLabel(LabelFont), fmTitle(TitleFont), fmAxis(AxisTitleFont), fmLegend(LegendFont);
+  QRectF r = bounds.adjusted(Margin, Margin, -Margin, -Margin);
+
+  if (TitleVisible && !Title.isEmpty()) {
+    l.TitleRect = QRectF(r.left(), r.top(), r.width(), fmTitle.height());
+    r.setTop(l.TitleRect.bottom() + 6);
+  }
+  const auto visible = VisibleSeries();
+  if (LegendVisible && !visible.empty()) {
+    double rowWidth = 0;
+    int inRow = 0;
+    for (const TPaxChartSeries* s : visible) {
+      const double w = 24 + fmLegend.horizontalAdvance(s->Title()) + 16;
+      if (inRow > 0 && rowWidth + w > r.width()) {
+        l.LegendRows.push_back(inRow);
+        inRow = 0;
+        rowWidth = 0;
+      }
+      rowWidth += w;
+      ++inRow;
+    }
+    l.LegendRows.push_back(inRow);
+    const double h = static_cast<double>(l.LegendRows.size()) * (fmLegend.height() + 2);
+    l.LegendRect = QRectF(r.left(), r.bottom() - h, r.width(), h);
+    r.setBottom(l.LegendRect.top() - 6);
+  }
+  if (!BottomAxis.Title.isEmpty()) {
+    l.BottomTitleRect = QRectF(r.left(), r.bottom() - fmAxis.height(), r.width(), fmAxis.height());
+    r.setBottom(l.BottomTitleRect.top() - 2);
+  }
+  r.setBottom(r.bottom() - (fmLabel.height() + TickLength + LabelGap));
+  r.setTop(r.top() + fmLabel.height() / 2);  // room for half of the topmost label
+  if (!LeftAxis.Title.isEmpty()) {
+    l.LeftTitleRect = QRectF(r.left(), r.top(), fmAxis.height(), r.height());
+    r.setLeft(l.LeftTitleRect.right() + 4);
+  }
+
+  TPaxRange dataX, dataY;
+  bool any = false;
+  DataRanges(dataX, dataY, any);
+  l.X = Usable(zoomed ? FZoomX : dataX);
+  TPaxRange y = Usable(zoomed ? FZoomY : dataY);
+  const double yMinStep = MinStepFor(l.YFormat), xMinStep = MinStepFor(l.XFormat);
+  const double ySpacing = fmLabel.height() * 1.8;
+
+  // The vertical scale decides the label width, which decides the plot width.
+  auto yTicksFor = [&](double pixels) {
+    double step = ChooseStep(y, pixels, ySpacing, yMinStep);
+    TPaxRange shown = y;
+    if (!zoomed) {  // data ranges end on labelled ticks
+      shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
+      step = ChooseStep(shown, pixels, ySpacing, yMinStep);
+      shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
+    }
+    l.Y = Usable(shown);
+    l.YStep = step;
+    l.YTicks = TickValues(l.Y, step);
+  };
+  auto leftLabelWidth = [&] {
+    double w = 0;
+    for (double v : l.YTicks) w = std::max(w, fmLabel.horizontalAdvance(PaxFormatValue(v, l.YFormat, Separators)));
+    return w;
+  };
+  yTicksFor(r.height());
+  r.setLeft(r.left() + leftLabelWidth() + TickLength + LabelGap + 2);
+  const double lastLabel = fmLabel.horizontalAdvance(PaxFormatValue(l.X.Max, l.XFormat, Separators));
+  r.setRight(r.right() - std::max(8.0, lastLabel / 2));
+  if (r.width() < 10) r.setWidth(10);
+  if (r.height() < 10) r.setHeight(10);
+  l.Plot = r;
+
+  double xPixels = r.width(), yPixels = r.height();
+  if (FView3D) {
+    const double phi = (360.0 - FRotation) * std::numbers::pi / 180.0;
+    const double theta = (360.0 - FElevation) * std::numbers::pi / 180.0;
+    l.CosRot = std::cos(phi);
+    l.SinRot = std::sin(phi);
+    l.CosElev = std::cos(theta);
+    l.SinElev = std::sin(theta);
+    l.BoxWidth = r.width();
+    l.BoxHeight = r.height();
+    const double perPair = std::max(1.0, std::ceil(static_cast<double>(visible.size()) / 2.0));
+    l.BoxDepth = std::min(r.width(), r.height()) * Depth3DPercent / 100.0 * perPair;
+    l.Distance = FOrthogonal ? 0 : 3.0 * std::max({l.BoxWidth, l.BoxHeight, l.BoxDepth});
+    // Fit the projected box into the plot area.
+    l.FitScale = 1;
+    l.FitOffset = QPointF();
+    double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
+    for (int i = 0; i < 8; ++i) {
+      const QPointF p = l.Project(i & 1 ? l.BoxWidth : 0, i & 2 ? l.BoxHeight : 0, i & 4 ? l.BoxDepth : 0);
+      left = std::min(left, p.x());
+      right = std::max(right, p.x());
+      top = std::min(top, p.y());
+      bottom = std::max(bottom, p.y());
+    }
+    const QRectF box(QPointF(left, top), QPointF(right, bottom));
+    l.FitScale = std::min(r.width() / std::max(1.0, box.width()), r.height() / std::max(1.0, box.height()));
+    l.FitOffset = r.center() - box.center() * l.FitScale;
+    // The front face is what the labels stand against.
+    xPixels = QLineF(l.Project(0, l.BoxHeight, 0), l.Project(l.BoxWidth, l.BoxHeight, 0)).length();
+    yPixels = QLineF(l.Project(0, 0, 0), l.Project(0, l.BoxHeight, 0)).length();
+    yTicksFor(yPixels);
+  }
+
+  const double gap = fmLabel.averageCharWidth() * 2;
+  l.XStep = ChooseStep(l.X, xPixels, 40, xMinStep, [&](double step) {
+    double widest = 0;
+    for (double v : TickValues(l.X, step))
+      widest = std::max(widest, fmLabel.horizontalAdvance(PaxFormatValue(v, l.XFormat, Separators)));
+    return widest + gap;
+  });
+  l.XTicks = TickValues(l.X, l.XStep);
+  return l;
+}
+
+void TPaxPlot::Paint(QPainter& painter, const QRectF& bounds) const {
+  const TPaxPlotLayout l = Layout(bounds);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  PaintBackground(painter, l);
+  if (l.View3D) Paint3D(painter, l);
+  else Paint2D(painter, l);
+  PaintTexts(painter, l);
+  PaintLegend(painter, l);
+  painter.restore();
+}
+
+void TPaxPlot::PaintBackground(QPainter& p, const TPaxPlotLayout& l) const {
+  QLinearGradient gradient(l.Bounds.topLeft(), l.Bounds.bottomLeft());
+  gradient.setColorAt(0, BackColor);
+  gradient.setColorAt(1, GradientColor);
+  p.fillRect(l.Bounds, gradient);
+}
+
+void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
+  const QRectF& r = l.Plot;
+  p.fillRect(r, BackWallColor);
+  auto xPos = [&](double v) { return r.left() + (v - l.X.Min) / l.X.Length() * r.width(); };
+  auto yPos = [&](double v) { return r.bottom() - (v - l.Y.Min) / l.Y.Length() * r.height(); };
+
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(GridColor, 1, BottomAxis.GridStyle));
+  if (BottomAxis.Grid)
+    for (double v : l.XTicks) p.drawLine(QPointF(xPos(v), r.top()), QPointF(xPos(v), r.bottom()));
+  p.setPen(QPen(GridColor, 1, LeftAxis.GridStyle));
+  if (LeftAxis.Grid)
+    for (double v : l.YTicks) p.drawLine(QPointF(r.left(), yPos(v)), QPointF(r.right(), yPos(v)));
+
+  // Series, clipped to the plot.
+  p.save();
+  p.setClipRect(r.adjusted(-1, -1, 1, 1));
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const double scale = DeviceScale(p);
+  const auto visible = VisibleSeries();
+  for (auto it = visible.rbegin(); it != visible.rend(); ++it) {  // the first series on top
+    const TPaxChartSeries* s = *it;
+    TPaxPixelMapping m;
+    m.XOrigin = r.left();
+    m.XMin = l.X.Min;
+    m.XScale = r.width() / l.X.Length();
+    m.YOrigin = r.bottom();
+    m.YMin = l.Y.Min;
+    m.YScale = r.height() / l.Y.Length();
+    m.ColumnScale = scale;
+    m.Columns = static_cast<int>(std::ceil(r.width() * scale));
+    s->Decimate(m, FScratch);
+    if (FScratch.empty()) continue;
+    std::vector<QPointF> pts;
+    pts.reserve(FScratch.size());
+    for (const TPaxPixelPoint& v : FScratch) pts.emplace_back(v.X, v.Y);
+    p.setPen(QPen(s->Color(), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(pts.data(), static_cast<int>(pts.size()));
+    // Markers only where they can be told apart; on dense data they would only thicken the line.
+    if (pts.size() * 4 <= static_cast<std::size_t>(r.width()) + 4) {
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
+      p.setRenderHint(QPainter::Antialiasing, true);
+    }
+  }
+  p.restore();
+
+  // Axes with ticks and labels.
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(AxisColor, 1));
+  p.drawLine(r.bottomLeft(), r.topLeft());
+  p.drawLine(r.bottomLeft(), r.bottomRight());
+  p.setFont(LabelFont);
+  const QFontMetricsF fm(LabelFont);
+  for (double v : l.YTicks) {
+    const double y = yPos(v);
+    p.drawLine(QPointF(r.left() - TickLength, y), QPointF(r.left(), y));
+    const QString text = PaxFormatValue(v, l.YFormat, Separators);
+    const double w = fm.horizontalAdvance(text);
+    p.drawText(QPointF(r.left() - TickLength - LabelGap - w, y + (fm.ascent() - fm.descent()) / 2), text);
+  }
+  if (LeftAxis.MinorTicks && LeftAxis.MinorTickCount > 0)
+    for (double v = l.YTicks.empty() ? l.Y.Min : l.YTicks.front() - l.YStep; v <= l.Y.Max; v += l.YStep)
+      for (int k = 1; k <= LeftAxis.MinorTickCount; ++k) {
+        const double mv = v + l.YStep * k / (LeftAxis.MinorTickCount + 1);
+        if (mv < l.Y.Min || mv > l.Y.Max) continue;
+        p.drawLine(QPointF(r.left() - MinorTickLength, yPos(mv)), QPointF(r.left(), yPos(mv)));
+      }
+  for (double v : l.XTicks) {
+    const double x = xPos(v);
+    p.drawLine(QPointF(x, r.bottom()), QPointF(x, r.bottom() + TickLength));
+    const QString text = PaxFormatValue(v, l.XFormat, Separators);
+    p.drawText(QPointF(x - fm.horizontalAdvance(text) / 2, r.bottom() + TickLength + LabelGap + fm.ascent()), text);
+  }
+  if (BottomAxis.MinorTicks && BottomAxis.MinorTickCount > 0)
+    for (double v = l.XTicks.empty() ? l.X.Min : l.XTicks.front() - l.XStep; v <= l.X.Max; v += l.XStep)
+      for (int k = 1; k <= BottomAxis.MinorTickCount; ++k) {
+        const double mv = v + l.XStep * k / (BottomAxis.MinorTickCount + 1);
+        if (mv < l.X.Min || mv > l.X.Max) continue;
+        p.drawLine(QPointF(xPos(mv), r.bottom()), QPointF(xPos(mv), r.bottom() + MinorTickLength));
+      }
+  p.setRenderHint(QPainter::Antialiasing, true);
+}
+
+void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
+  const double w = l.BoxWidth, h = l.BoxHeight, d = l.BoxDepth;
+  auto P = [&](double x, double y, double z) { return l.Project(x, y, z); };
+  auto quad = [&](QPointF a, QPointF b, QPointF c, QPointF e) { return QPolygonF{a, b, c, e}; };
+  const double side = l.SinRot >= 0 ? 0 : w;      // the side wall behind the data
+  const double floorY = l.SinElev >= 0 ? h : 0;   // floor when seen from above, else ceiling
+  const double backZ = l.CosRot * l.CosElev >= 0 ? d : 0;
+  const QColor edge(150, 150, 150);
+
+  p.setPen(QPen(edge, 1));
+  p.setBrush(BackWallColor);
+  p.drawPolygon(quad(P(0, 0, backZ), P(w, 0, backZ), P(w, h, backZ), P(0, h, backZ)));
+  p.setBrush(QColor(246, 246, 246));
+  p.drawPolygon(quad(P(side, 0, 0), P(side, 0, d), P(side, h, d), P(side, h, 0)));
+  p.setBrush(QColor(238, 238, 238));
+  p.drawPolygon(quad(P(0, floorY, 0), P(w, floorY, 0), P(w, floorY, d), P(0, floorY, d)));
+  p.setBrush(Qt::NoBrush);
+
+  auto xBox = [&](double v) { return (v - l.X.Min) / l.X.Length() * w; };
+  auto yBox = [&](double v) { return h - (v - l.Y.Min) / l.Y.Length() * h; };
+  p.setPen(QPen(GridColor, 1, BottomAxis.GridStyle));
+  if (BottomAxis.Grid)
+    for (double v : l.XTicks) {
+      const double x = xBox(v);
+      p.drawLine(P(x, 0, backZ), P(x, h, backZ));
+      p.drawLine(P(x, floorY, 0), P(x, floorY, d));
+    }
+  p.setPen(QPen(GridColor, 1, LeftAxis.GridStyle));
+  if (LeftAxis.Grid)
+    for (double v : l.YTicks) {
+      const double y = yBox(v);
+      p.drawLine(P(0, y, backZ), P(w, y, backZ));
+      p.drawLine(P(side, y, 0), P(side, y, d));
+    }
+
+  // Ribbons, from the back to the front; each lies in its own slice of the depth.
+  const auto visible = VisibleSeries();
+  const int n = static_cast<int>(visible.size());
+  const double slot = n > 0 ? d / n : d;
+  const double scale = DeviceScale(p) * l.FitScale;
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) order[static_cast<std::size_t>(i)] = backZ > 0 ? n - 1 - i : i;
+  for (int i : order) {
+    const TPaxChartSeries* s = visible[static_cast<std::size_t>(i)];
+    const double z0 = slot * i + slot * 0.12, z1 = slot * (i + 1) - slot * 0.12;
+    TPaxPixelMapping m;
+    m.XOrigin = 0;
+    m.XMin = l.X.Min;
+    m.XScale = w / l.X.Length();
+    m.YOrigin = h;
+    m.YMin = l.Y.Min;
+    m.YScale = h / l.Y.Length();
+    m.ColumnScale = scale;
+    m.Columns = static_cast<int>(std::ceil(w * scale));
+    s->Decimate(m, FScratch);
+    QPainterPath upper, lower;  // the two faces of the ribbon
+    upper.setFillRule(Qt::WindingFill);
+    lower.setFillRule(Qt::WindingFill);
+    std::vector<QPolygonF> frontEdges, backEdges;
+    QPolygonF front, back;
+    auto endPiece = [&] {
+      if (front.size() > 1) {
+        frontEdges.push_back(front);
+        backEdges.push_back(back);
+      }
+      front.clear();
+      back.clear();
+    };
+    for (std::size_t k = 0; k + 1 < FScratch.size(); ++k) {
+      double x0 = FScratch[k].X, y0 = FScratch[k].Y, x1 = FScratch[k + 1].X, y1 = FScratch[k + 1].Y;
+      const bool startsInside = x0 >= 0 && x0 <= w && y0 >= 0 && y0 <= h;
+      if (!ClipSegment(x0, y0, x1, y1, w, h)) {
+        endPiece();
+        continue;
+      }
+      if (!startsInside || front.isEmpty()) {
+        endPiece();
+        front << P(x0, y0, z0);
+        back << P(x0, y0, z1);
+      }
+      const QPointF f1 = P(x1, y1, z0), b1 = P(x1, y1, z1);
+      QPointF q[4] = {front.back(), f1, b1, back.back()};
+      // With y pointing down, a negative area means the quad shows the face turned upwards.
+      AddQuad(SignedArea(q, 4) <= 0 ? upper : lower, q);
+      front << f1;
+      back << b1;
+      const bool endsInside = FScratch[k + 1].X >= 0 && FScratch[k + 1].X <= w &&
+                              FScratch[k + 1].Y >= 0 && FScratch[k + 1].Y <= h;
+      if (!endsInside) endPiece();
+    }
+    endPiece();
+    const QColor c = s->Color();
+    p.setPen(Qt::NoPen);
+    p.fillPath(upper, c.lighter(135));
+    p.fillPath(lower, c.darker(125));
+    p.setPen(QPen(c.darker(140), 1));
+    for (const QPolygonF& e : backEdges) p.drawPolyline(e);
+    p.setPen(QPen(c.darker(115), 1.2));
+    for (const QPolygonF& e : frontEdges) p.drawPolyline(e);
+    std::size_t points = 0;
+    for (const QPolygonF& e : frontEdges) points += static_cast<std::size_t>(e.size());
+    if (points * 4 <= static_cast<std::size_t>(w * l.FitScale) + 4) {
+      std::vector<QPointF> pts;
+      for (const QPolygonF& e : frontEdges) pts.insert(pts.end(), e.begin(), e.end());
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, c, s->MarkerSize());
+      p.setRenderHint(QPainter::Antialiasing, true);
+    }
+  }
+
+  // Axes along the front edges.
+  p.setPen(QPen(AxisColor, 1));
+  p.drawLine(P(0, 0, 0), P(0, h, 0));
+  p.drawLine(P(0, h, 0), P(w, h, 0));
+  p.setFont(LabelFont);
+  const QFontMetricsF fm(LabelFont);
+  for (double v : l.YTicks) {
+    const QPointF a = P(0, yBox(v), 0);
+    p.drawLine(a, a - QPointF(TickLength, 0));
+    const QString text = PaxFormatValue(v, l.YFormat, Separators);
+    p.drawText(QPointF(a.x() - TickLength - LabelGap - fm.horizontalAdvance(text),
+                       a.y() + (fm.ascent() - fm.descent()) / 2), text);
+  }
+  for (double v : l.XTicks) {
+    const QPointF a = P(xBox(v), h, 0);
+    p.drawLine(a, a + QPointF(0, TickLength));
+    const QString text = PaxFormatValue(v, l.XFormat, Separators);
+    p.drawText(QPointF(a.x() - fm.horizontalAdvance(text) / 2, a.y() + TickLength + LabelGap + fm.ascent()), text);
+  }
+}
+
+void TPaxPlot::PaintTexts(QPainter& p, const TPaxPlotLayout& l) const {
+  if (!l.TitleRect.isEmpty()) {
+    p.setFont(TitleFont);
+    p.setPen(TitleColor);
+    p.drawText(l.TitleRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, Title);
+  }
+  p.setFont(AxisTitleFont);
+  p.setPen(AxisColor);
+  // Axis titles centre on the plot, not on the whole chart.
+  if (!l.BottomTitleRect.isEmpty()) {
+    QRectF r = l.BottomTitleRect;
+    r.setLeft(l.Plot.left());
+    r.setRight(l.Plot.right());
+    p.drawText(r, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, BottomAxis.Title);
+  }
+  if (!l.LeftTitleRect.isEmpty()) {
+    p.save();
+    const QRectF& r = l.LeftTitleRect;
+    p.translate(r.center());
+    p.rotate(-90);
+    p.drawText(QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width()),
+               Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, LeftAxis.Title);
+    p.restore();
+  }
+}
+
+void TPaxPlot::PaintLegend(QPainter& p, const TPaxPlotLayout& l) const {
+  if (l.LegendRect.isEmpty()) return;
+  const auto visible = VisibleSeries();
+  const QFontMetricsF fm(LegendFont);
+  p.setFont(LegendFont);
+  std::size_t index = 0;
+  double y = l.LegendRect.top();
+  for (int count : l.LegendRows) {
+    double rowWidth = 0;
+    for (int k = 0; k < count; ++k)
+      rowWidth += 24 + fm.horizontalAdvance(visible[index + static_cast<std::size_t>(k)]->Title()) + 16;
+    rowWidth -= 16;
+    double x = l.LegendRect.center().x() - rowWidth / 2;
+    const double mid = y + fm.height() / 2;
+    for (int k = 0; k < count; ++k, ++index) {
+      const TPaxChartSeries* s = visible[index];
+      p.setPen(QPen(s->Color(), 2));
+      p.drawLine(QPointF(x, mid), QPointF(x + 18, mid));
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, {QPointF(x + 9, mid)}, s->Color(), std::max(3, s->MarkerSize()));
+      p.setRenderHint(QPainter::Antialiasing, true);
+      p.setPen(AxisColor);
+      p.drawText(QPointF(x + 24, y + fm.ascent()), s->Title());
+      x += 24 + fm.horizontalAdvance(s->Title()) + 16;
+    }
+    y += fm.height() + 2;
+  }
+}

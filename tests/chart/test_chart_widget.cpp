@@ -1,0 +1,201 @@
+// The chart widget as the panels use it: look, zoom and undo, 3D angles, pop-up menu.
+#include "ChartTestSupport.h"
+#include "PaxChart.h"
+#include "ZymraChartHelpers.h"
+
+#include <QMenu>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class ChartWidget : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { TestApp(); }
+  void SetUp() override {
+    chart.resize(640, 420);
+    chart.SetAnimatedZoom(false);
+  }
+  // A growth-rate chart as on the process page.
+  void FillGrowthRate() {
+    chart.SetTitleVisible(false);
+    chart.SetBottomAxisTitle("Fed Batch Time /h");
+    chart.SetLeftAxisTitle("Growth Rate / 1/h");
+    chart.SetLeftAxisFormat("#,###0.000");
+    cell = AddLineSeries(QString::fromUtf8("\xC2\xB5 Cell"), &chart);
+    od = AddLineSeries(QString::fromUtf8("\xC2\xB5 OD"), &chart);
+    for (int i = 0; i <= 40; ++i) {
+      const double t = i * 0.5;
+      cell->Append(t, 0.30 - 0.1 * std::exp(-t / 4));
+      od->Append(t, 0.25 - 0.1 * std::exp(-t / 3));
+    }
+  }
+  void Save(const QImage& image, const char* name) { image.save(TestOutput(QString::fromLatin1(name))); }
+
+  TPaxChart chart;
+  TPaxChartSeries* cell = nullptr;
+  TPaxChartSeries* od = nullptr;
+};
+
+TEST_F(ChartWidget, PaintsWhiteWallSeriesColoursAndGradient) {
+  TPaxChartSeries* s = AddLineSeries("OD real", &chart);
+  s->Append(0, 0);
+  s->Append(100, 100);  // a diagonal through the plot
+  chart.SetLeftAxisFormat("###000");
+  const QImage image = chart.grab().toImage();
+  Save(image, "chart_widget_diagonal.png");
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  ASSERT_GT(l.Plot.width(), 300);
+  // The diagonal runs from the bottom-left to the top-right corner of the data range.
+  const QPointF mid = l.DataToDevice(50, 50);
+  EXPECT_TRUE(AnyPixelNear(image, int(mid.x()), int(mid.y()), 1, IsReddish));
+  // Far from the line the back wall is white.
+  const QPointF empty = l.DataToDevice(85, 15);
+  EXPECT_EQ(image.pixelColor(int(empty.x()), int(empty.y())), QColor(Qt::white));
+  // The background runs from white at the top to the button face at the bottom.
+  EXPECT_EQ(image.pixelColor(2, 1), QColor(Qt::white));
+  EXPECT_EQ(image.pixelColor(2, image.height() - 1), chart.Plot().GradientColor);
+}
+
+TEST_F(ChartWidget, LayoutLeavesRoomForLabelsAndLegend) {
+  FillGrowthRate();
+  const QImage image = chart.grab().toImage();
+  Save(image, "chart_widget_growth_rate.png");
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  // Data ranges end on labelled ticks, one unit of the third decimal apart at least.
+  ASSERT_GE(l.YTicks.size(), 3u);
+  EXPECT_LE(l.Y.Min, 0.15);
+  EXPECT_GE(l.Y.Max, 0.2999);
+  EXPECT_NEAR(l.YTicks.front(), l.Y.Min, 1e-12);
+  EXPECT_GE(l.YStep, 0.001);
+  EXPECT_EQ(l.X.Min, 0);
+  EXPECT_EQ(l.X.Max, 20);
+  // The legend, the bottom axis title and the plot do not overlap, top to bottom.
+  EXPECT_LT(l.Plot.bottom(), l.BottomTitleRect.top());
+  EXPECT_LT(l.BottomTitleRect.bottom(), l.LegendRect.top());
+  EXPECT_LE(l.LegendRect.bottom(), 420);
+  EXPECT_LT(l.LeftTitleRect.right(), l.Plot.left());
+  EXPECT_TRUE(l.TitleRect.isEmpty());  // title hidden as on the process page
+  // Bottom labels do not touch: each tick's label fits between its neighbours.
+  const QFontMetricsF fm(chart.Plot().LabelFont);
+  for (std::size_t i = 1; i < l.XTicks.size(); ++i) {
+    const double gap = (l.XTicks[i] - l.XTicks[i - 1]) / l.X.Length() * l.Plot.width();
+    EXPECT_GT(gap, fm.horizontalAdvance(PaxFormatValue(l.XTicks[i], l.XFormat)));
+  }
+}
+
+TEST_F(ChartWidget, ZoomToRectangleAndUndo) {
+  FillGrowthRate();
+  const TPaxRange homeX = chart.VisibleX(), homeY = chart.VisibleY();
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  const QPoint from = l.DataToDevice(5, 0.28).toPoint(), to = l.DataToDevice(10, 0.22).toPoint();
+  QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, from);
+  QTest::mouseMove(&chart, to);
+  QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, to);
+  ASSERT_TRUE(chart.IsZoomed());
+  EXPECT_NEAR(chart.VisibleX().Min, 5, 0.1);
+  EXPECT_NEAR(chart.VisibleX().Max, 10, 0.1);
+  EXPECT_NEAR(chart.VisibleY().Min, 0.22, 0.002);
+  EXPECT_NEAR(chart.VisibleY().Max, 0.28, 0.002);
+  Save(chart.grab().toImage(), "chart_widget_zoomed.png");
+
+  QTest::mouseDClick(&chart, Qt::LeftButton, Qt::NoModifier, from);
+  EXPECT_FALSE(chart.IsZoomed());
+  EXPECT_EQ(chart.VisibleX(), homeX);
+  EXPECT_EQ(chart.VisibleY(), homeY);
+
+  // A click without dragging is no zoom; dragging back to the upper left undoes one.
+  QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, from);
+  EXPECT_FALSE(chart.IsZoomed());
+  chart.ZoomTo({2, 4}, {0.2, 0.3});
+  EXPECT_TRUE(chart.IsZoomed());
+  QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, to);
+  QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, from);
+  EXPECT_FALSE(chart.IsZoomed());
+}
+
+TEST_F(ChartWidget, AnimatedZoomArrivesAtItsTarget) {
+  FillGrowthRate();
+  chart.SetAnimatedZoom(true);
+  chart.SetAnimationMilliseconds(120);
+  chart.ZoomTo({2, 6}, {0.21, 0.27});
+  EXPECT_TRUE(chart.IsAnimating());
+  EXPECT_TRUE(chart.IsZoomed());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.IsAnimating(); }, 3000));
+  EXPECT_DOUBLE_EQ(chart.VisibleX().Min, 2);
+  EXPECT_DOUBLE_EQ(chart.VisibleY().Max, 0.27);
+  const TPaxRange homeY = chart.Plot().Layout(QRectF(chart.rect()), true).Y;
+  chart.UndoZoom();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.IsAnimating(); }, 3000));
+  EXPECT_FALSE(chart.IsZoomed());
+  EXPECT_EQ(chart.VisibleY(), homeY);
+}
+
+TEST_F(ChartWidget, RotationAndElevationAreKeptInDegrees) {
+  chart.SetRotation(355);
+  chart.SetElevation(340);
+  EXPECT_EQ(chart.Rotation(), 355);
+  EXPECT_EQ(chart.Elevation(), 340);
+  chart.SetRotation(chart.Rotation() - 10);
+  chart.SetRotation(chart.Rotation() - 10);
+  EXPECT_EQ(chart.Rotation(), 335);
+  chart.SetRotation(365);  // turning past a full circle wraps
+  EXPECT_EQ(chart.Rotation(), 5);
+  chart.SetElevation(-5);
+  EXPECT_EQ(chart.Elevation(), 355);
+  chart.SetView3D(true);
+  EXPECT_TRUE(chart.View3D());
+  chart.SetView3D(false);
+  EXPECT_FALSE(chart.View3D());
+}
+
+TEST_F(ChartWidget, ThreeDimensionalViewTurnsTheBox) {
+  FillGrowthRate();
+  chart.SetView3D(true);
+  chart.SetRotation(355);
+  chart.SetElevation(340);
+  const QImage image = chart.grab().toImage();
+  Save(image, "chart_widget_3d.png");
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  // Seen from the upper left, the back of the box lies up and to the right of its front.
+  const QPointF front = l.Project(0, l.BoxHeight, 0), back = l.Project(0, l.BoxHeight, l.BoxDepth);
+  EXPECT_GT(back.x(), front.x());
+  EXPECT_LT(back.y(), front.y());
+  // Perspective: the far edge of the box looks shorter than the near one.
+  const double nearWidth = QLineF(l.Project(0, 0, 0), l.Project(l.BoxWidth, 0, 0)).length();
+  const double farWidth = QLineF(l.Project(0, 0, l.BoxDepth), l.Project(l.BoxWidth, 0, l.BoxDepth)).length();
+  EXPECT_LT(farWidth, nearWidth);
+  // The box fits the chart.
+  for (int i = 0; i < 8; ++i) {
+    const QPointF p = l.Project(i & 1 ? l.BoxWidth : 0, i & 2 ? l.BoxHeight : 0, i & 4 ? l.BoxDepth : 0);
+    EXPECT_TRUE(QRectF(chart.rect()).contains(p));
+  }
+  // The first series' ribbon shows its colour at the middle of the chart.
+  const double x = l.BoxWidth * 0.5;
+  const double yData = cell->Y(20);
+  const double y = l.BoxHeight - (yData - l.Y.Min) / l.Y.Length() * l.BoxHeight;
+  const QPointF on = l.Project(x, y, l.BoxDepth / 4);
+  EXPECT_TRUE(AnyPixelNear(image, int(on.x()), int(on.y()), 2, [](QColor c) { return c.red() > 200 && c.green() < 180 && c.blue() < 180; }));
+
+  chart.SetView3D(false);
+  const QImage flat = chart.grab().toImage();
+  Save(flat, "chart_widget_3d_off.png");
+  EXPECT_NE(flat, image);
+  const TPaxPlotLayout l2 = chart.CurrentLayout();
+  EXPECT_FALSE(l2.View3D);
+  EXPECT_EQ(l2.Project(0, 0, 50), l2.Plot.topLeft());  // depth plays no part in 2D
+}
+
+TEST_F(ChartWidget, PopupMenuBelongsToTheChart) {
+  QMenu* menu = chart.PopupMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->parent(), &chart);
+  menu->addAction("Export Data");
+  EXPECT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(chart.cursor().shape(), Qt::CrossCursor);
+}
+
+}  // namespace
