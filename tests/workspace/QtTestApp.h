@@ -3,6 +3,9 @@
 // the caller chose another.
 #include <QApplication>
 #include <QLocale>
+#include <QColor>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <ostream>
@@ -25,8 +28,15 @@ class QtTestApp : public ::testing::Environment {
   QApplication* FApp = nullptr;
 };
 
-// Readable failure messages for texts.
+// Readable failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QRect& r, std::ostream* os) {
+  *os << "QRect(" << r.x() << ", " << r.y() << ", " << r.width() << ", " << r.height() << ")";
+}
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << "QSize(" << s.width() << ", " << s.height() << ")"; }
+inline void PrintTo(const QColor& c, std::ostream* os) {
+  *os << "QColor(" << c.red() << ", " << c.green() << ", " << c.blue() << ")";
+}
 
 inline ::testing::Environment* const QtTestAppEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtTestApp);
