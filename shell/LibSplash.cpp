@@ -27,7 +27,6 @@ QLabel* SplashLabel(QWidget* parent, const QString& name, const QString& text, i
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
   label->setFont(font);
-  label->setAttribute(Qt::WA_TranslucentBackground);
   label->move(x, y);
   label->resize(380, QFontMetrics(font).height() + 2);
   return label;
