@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::size_t kChunk = 32768;
 constexpr std::size_t kPrefixSize = 5;
-// Codes up to this length are written with one shift-and-or into the 64-bit
-// accumulator; longer ones (possible only with very skewed counts) go in pieces.
+// Longest code the writer emits: one shift-and-or into the 64-bit accumulator
+// next to the up to 7 bits a flush leaves behind.
 constexpr unsigned kFastCodeBits = 56;
 // Decoder lookup table width: 2^12 entries of 4 bytes stay well inside L1.
 #ifndef HUFF_LUT_BITS
@@ -24,6 +24,10 @@ constexpr unsigned kLookupsPerRead = 57 / kLutBits;
 constexpr unsigned kMaxSymbolsPerLookup = 3;
 // Each lookup stores four bytes and advances by at most three.
 constexpr std::size_t kFastOutRoom = kLookupsPerRead * kMaxSymbolsPerLookup + 1;
+// Streams of at least this many bits are decoded in two halves at once (see TwoLanes).
+constexpr std::uint64_t kTwoLaneMinBits = std::uint64_t{1} << 13;
+// How many lookup positions of the second half are kept to find where the halves meet.
+constexpr std::size_t kSyncLookups = 1024;
 
 inline std::uint64_t Load64BE(const std::uint8_t* p) {
   std::uint64_t v;
@@ -143,6 +147,7 @@ void BuildTreeCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
     set.MaxLength = std::max<unsigned>(set.MaxLength, c.Length);
     set.TableSize += 2 + (c.Length + 7) / 8;
     set.TotalBits += freq[v] * c.Length;
+    // Longer codes never reach the writer: BuildCodes flattens them away.
     if (c.Length <= kFastCodeBits) set.Packed[v] = (c.Slice(0, c.Length) << 8) | c.Length;
   }
 }
@@ -150,11 +155,13 @@ void BuildTreeCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
 // Builds the codes for the given byte counts. A table that would not fit in
 // the 1492 bytes a reader accepts (many values with very long codes) is
 // avoided by halving the counts, which flattens the tree, until it fits; the
-// codes then cost a little compression but the file stays readable.
+// codes then cost a little compression but the file stays readable. The same
+// keeps every code within 56 bits (which only inputs of some 10^11 bytes with
+// Fibonacci-like counts would exceed), so the writer never splits a code.
 void BuildCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
   std::array<std::uint64_t, 256> f = freq;
   BuildTreeCodes(f, set);
-  while (set.TableSize > HuffMaxTableSize) {
+  while (set.TableSize > HuffMaxTableSize || set.MaxLength > kFastCodeBits) {
     for (auto& x : f)
       if (x) x = (x + 1) / 2;
     BuildTreeCodes(f, set);
@@ -230,13 +237,6 @@ struct TBitWriter {
     Acc = (Count & ~7u) ? Acc << (Count & ~7u) : Acc;
     Count &= 7;
   }
-  void PutLong(const TCode& c) {
-    for (unsigned first = 0; first < c.Length; first += 32) {
-      const unsigned n = std::min(32u, c.Length - first);
-      Put(c.Slice(first, n), n);
-      Flush();
-    }
-  }
   // Writes the last partial byte, if any.
   void Finish() {
     if (Count) *Out++ = static_cast<std::uint8_t>(Acc >> 56);
@@ -245,45 +245,40 @@ struct TBitWriter {
   }
 };
 
+// Appends the codes of p[0..n) to w, PerFlush codes between two flushes.
+// The writer lives in locals meanwhile: stores through its byte pointer would
+// otherwise force it back to memory after every code.
+template <unsigned PerFlush>
+void EncodeRun(const std::uint64_t* packed, const std::uint8_t* p, std::size_t n, TBitWriter& writer) {
+  TBitWriter w = writer;
+  std::size_t i = 0;
+  for (; i + PerFlush <= n; i += PerFlush) {
+    for (unsigned k = 0; k < PerFlush; ++k) {
+      const std::uint64_t e = packed[p[i + k]];
+      w.Put(e >> 8, static_cast<unsigned>(e & 0xFF));
+    }
+    w.Flush();
+  }
+  for (; i < n; ++i) {
+    const std::uint64_t e = packed[p[i]];
+    w.Put(e >> 8, static_cast<unsigned>(e & 0xFF));
+    w.Flush();
+  }
+  writer = w;
+}
+
 // Appends the codes of p[0..n) to w. Room needed: n * MaxLength / 8 + 8 bytes.
 void EncodeBytes(const TCodeSet& set, const std::uint8_t* p, std::size_t n, TBitWriter& w) {
   const std::uint64_t* packed = set.Packed.data();
-  auto put = [&](std::uint8_t b) {
-    const std::uint64_t e = packed[b];
-    w.Put(e >> 8, static_cast<unsigned>(e & 0xFF));
-  };
-  std::size_t i = 0;
   // As many codes per flush as fit in 56 bits next to the 7 carried over.
-  if (set.MaxLength <= 14) {
-    for (; i + 4 <= n; i += 4) {
-      put(p[i]);
-      put(p[i + 1]);
-      put(p[i + 2]);
-      put(p[i + 3]);
-      w.Flush();
-    }
-  } else if (set.MaxLength <= 18) {
-    for (; i + 3 <= n; i += 3) {
-      put(p[i]);
-      put(p[i + 1]);
-      put(p[i + 2]);
-      w.Flush();
-    }
-  } else if (set.MaxLength <= 28) {
-    for (; i + 2 <= n; i += 2) {
-      put(p[i]);
-      put(p[i + 1]);
-      w.Flush();
-    }
-  }
-  for (; i < n; ++i) {
-    const TCode& c = set.Codes[p[i]];
-    if (c.Length <= kFastCodeBits) {
-      put(p[i]);
-      w.Flush();
-    } else {
-      w.PutLong(c);
-    }
+  switch (set.MaxLength ? kFastCodeBits / set.MaxLength : 7) {
+    case 1: EncodeRun<1>(packed, p, n, w); break;
+    case 2: EncodeRun<2>(packed, p, n, w); break;
+    case 3: EncodeRun<3>(packed, p, n, w); break;
+    case 4: EncodeRun<4>(packed, p, n, w); break;
+    case 5: EncodeRun<5>(packed, p, n, w); break;
+    case 6: EncodeRun<6>(packed, p, n, w); break;
+    default: EncodeRun<7>(packed, p, n, w); break;
   }
 }
 
@@ -406,6 +401,116 @@ struct TDecodeTree {
   // Decodes bits [bitPos, totalBits) of data into out[0..room), continuing the
   // code that `node` is in the middle of. Stops when the bits are used up or
   // out is full; returns the number of bytes produced, or -1 with `error` set.
+  // One lookup at pos (a code boundary, 64 bits readable); false for a long
+  // code or a path the table does not contain, which the caller leaves to Run.
+  bool Lookup(const std::uint8_t* data, std::uint64_t& pos, std::uint8_t*& o) const {
+    const std::uint64_t window = Load64BE(data + (pos >> 3)) << (pos & 7);
+    const std::uint32_t e = Lut[window >> (64 - kLutBits)];
+    if (!(e & 0xC0)) return false;
+    Store32LE(o, e >> 8);
+    o += (e >> 6) & 3;
+    pos += e & 63;
+    return true;
+  }
+  // Up to kLookupsPerRead lookups from one 64-bit read; false when the first
+  // one is not an ordinary lookup.
+  static bool Step(const std::uint32_t* lut, const std::uint8_t* data, std::uint64_t& pos,
+                   std::uint8_t*& o) {
+    std::uint64_t window = Load64BE(data + (pos >> 3)) << (pos & 7);
+    std::uint32_t e = lut[window >> (64 - kLutBits)];
+    if (!(e & 0xC0)) return false;
+    unsigned used = 0;
+    for (unsigned k = 0;;) {
+      Store32LE(o, e >> 8);
+      o += (e >> 6) & 3;
+      used += e & 63;
+      window <<= (e & 63);
+      if (++k == kLookupsPerRead) break;
+      e = lut[window >> (64 - kLutBits)];
+      if (!(e & 0xC0)) break;
+    }
+    pos += used;
+    return true;
+  }
+
+  // Output room TwoLanes needs for a stream of totalBits bits.
+  std::size_t TwoLaneRoom(std::uint64_t totalBits) const {
+    return static_cast<std::size_t>(SecondLaneOffset(totalBits) + (totalBits - totalBits / 2) / MinLength +
+                                    2 * kFastOutRoom + 8);
+  }
+  std::uint64_t SecondLaneOffset(std::uint64_t totalBits) const {
+    return (totalBits / 2 + kSyncLookups * kLutBits + 64) / MinLength + 2 * kFastOutRoom + 8;
+  }
+
+  // Each table lookup waits for the one before, so one decoder leaves most of
+  // the processor idle. A second decoder starts blind in the middle of the
+  // stream; Huffman codes resynchronise quickly, and once the first decoder
+  // arrives at a lookup position the second one also passed through, the
+  // second one's output from there on is exactly what the first would have
+  // produced. If they never meet, the second one's work is discarded.
+  // On return pos/produced say how far decoding is certain (at a code
+  // boundary); Run does the rest and reports any damage.
+  void TwoLanes(const std::uint8_t* data, std::uint64_t totalBits, std::uint8_t* out,
+                std::uint64_t& pos, std::size_t& produced) const {
+    const std::uint32_t* const lut = Lut.data();
+    const std::uint64_t mid = totalBits / 2;
+    const std::uint64_t fastLimit = totalBits - 64;
+    std::uint8_t* const endA = out + SecondLaneOffset(totalBits);
+    std::uint8_t* const endB = out + TwoLaneRoom(totalBits);
+    std::uint64_t pA = 0, pB = mid;
+    std::uint8_t *oA = out, *oB = endA;
+    auto roomA = [&] { return static_cast<std::size_t>(endA - oA) >= kFastOutRoom; };
+    auto roomB = [&] { return static_cast<std::size_t>(endB - oB) >= kFastOutRoom; };
+
+    std::vector<std::uint64_t> seenPos;
+    std::vector<std::size_t> seenOut;
+    seenPos.reserve(kSyncLookups);
+    seenOut.reserve(kSyncLookups);
+    bool liveB = true;
+    while (seenPos.size() < kSyncLookups) {
+      if (pB > fastLimit || !roomB()) {
+        liveB = false;
+        break;
+      }
+      seenPos.push_back(pB);
+      seenOut.push_back(static_cast<std::size_t>(oB - endA));
+      if (!Lookup(data, pB, oB)) {
+        liveB = false;
+        break;
+      }
+    }
+
+    bool liveA = true;
+    while (pA < mid) {
+      if (!roomA() || !Step(lut, data, pA, oA)) {
+        liveA = false;
+        break;
+      }
+      if (liveB) liveB = pB <= fastLimit && roomB() && Step(lut, data, pB, oB);
+    }
+    pos = pA;
+    produced = static_cast<std::size_t>(oA - out);
+    if (!liveA) return;
+
+    std::size_t j = 0;
+    for (;;) {
+      while (j < seenPos.size() && seenPos[j] < pA) ++j;
+      if (j == seenPos.size()) break;
+      if (seenPos[j] == pA) {
+        while (liveB && pB <= fastLimit && roomB()) liveB = Step(lut, data, pB, oB);
+        const std::size_t from = seenOut[j];
+        const std::size_t n = static_cast<std::size_t>(oB - endA) - from;
+        std::memmove(oA, endA + from, n);
+        pos = pB;
+        produced = static_cast<std::size_t>(oA - out) + n;
+        return;
+      }
+      if (pA > fastLimit || !roomA() || !Lookup(data, pA, oA)) break;
+    }
+    pos = pA;
+    produced = static_cast<std::size_t>(oA - out);
+  }
+
   std::ptrdiff_t Run(const std::uint8_t* data, std::uint64_t totalBits, std::uint64_t& bitPos,
                      std::int32_t& node, std::uint8_t* out, std::size_t room,
                      std::string& error) const {
@@ -560,56 +665,67 @@ bool HuffEncode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
 
 bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
                 std::string& error) {
-  out.clear();
+  // `out` is only resized, never cleared first, so a caller that reuses it
+  // does not pay for zeroing the same memory again.
   error.clear();
+  auto fail = [&] {
+    out.clear();
+    return false;
+  };
   try {
     THeader h;
-    if (!ParsePrefix(in.data(), in.size(), h, error)) return false;
+    if (!ParsePrefix(in.data(), in.size(), h, error)) return fail();
     TDecodeTree tree;
     if (!tree.Build(in.data() + kPrefixSize, static_cast<std::size_t>(h.TableSize), error))
-      return false;
+      return fail();
     const std::size_t head = kPrefixSize + static_cast<std::size_t>(h.TableSize);
     const std::uint8_t* data = in.data() + head;
     std::uint64_t totalBits = 0;
-    if (!StreamBits(h, tree, in.size() - head, totalBits, error)) return false;
-    if (totalBits == 0) return true;
+    if (!StreamBits(h, tree, in.size() - head, totalBits, error)) return fail();
+    if (totalBits == 0) {
+      out.clear();
+      return true;
+    }
 
     // No more bytes than whole shortest codes fit in the bits; the extra byte
     // of room lets the decoder reach the trailing bits and judge them.
     const std::uint64_t bound = totalBits / tree.MinLength + 1;
-    std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * in.size() + 64));
-    out.resize(cap);
     std::size_t produced = 0;
     std::uint64_t pos = 0;
     std::int32_t node = 0;
+    std::size_t cap;
+    // Two lanes need room for the worst case of both halves at once; with
+    // one-bit codes that would be eight times the input, so those go one lane.
+    if (totalBits >= kTwoLaneMinBits && tree.MinLength >= 2) {
+      cap = tree.TwoLaneRoom(totalBits);
+      out.resize(cap);
+      tree.TwoLanes(data, totalBits, out.data(), pos, produced);
+    } else {
+      cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * in.size() + 64));
+      out.resize(cap);
+    }
     for (;;) {
       const std::ptrdiff_t n =
           tree.Run(data, totalBits, pos, node, out.data() + produced, cap - produced, error);
-      if (n < 0) {
-        out.clear();
-        return false;
-      }
+      if (n < 0) return fail();
       produced += static_cast<std::size_t>(n);
       if (pos >= totalBits) break;
       if (cap >= bound) {  // cannot happen: each byte takes at least MinLength bits
-        out.clear();
         error = "decoder made no progress";
-        return false;
+        return fail();
       }
       cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * std::uint64_t{cap}));
       out.resize(cap);
     }
     if (node != 0) {
-      out.clear();
       error = "bit stream ends inside a code";
-      return false;
+      return fail();
     }
     out.resize(produced);
     return true;
   } catch (const std::bad_alloc&) {
-    out.clear();
     error = "out of memory";
-    return false;
+    return fail();
   }
 }
 

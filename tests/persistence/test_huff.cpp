@@ -173,12 +173,14 @@ TEST(HuffRoundTrip, FibonacciCountsGiveCodesLongerThan32Bits) {
 }
 
 TEST(HuffRoundTrip, TableStaysWithinReaderLimitForSkewedCounts) {
-  // 240 rare values below a steep chain of frequent ones would need codes of
-  // about 30 bits each: more than 1492 table bytes unless the codes are flattened.
+  // 238 values once each make a subtree 7-8 deep; 18 frequent values with
+  // Fibonacci counts from 238 each add a level above it, leaving the rare
+  // values 25-26 deep: 238 entries of 2 + 4 bytes plus 18 entries of 2 + 1..3
+  // bytes = 1494 table bytes, more than a reader takes.
   Bytes in;
-  for (int v = 0; v < 240; ++v) in.push_back(static_cast<std::uint8_t>(v));
-  std::uint64_t a = 240, b = 240;
-  for (int v = 240; v < 256; ++v) {
+  for (int v = 0; v < 238; ++v) in.push_back(static_cast<std::uint8_t>(v));
+  std::uint64_t a = 238, b = 238;
+  for (int v = 238; v < 256; ++v) {
     in.insert(in.end(), b, static_cast<std::uint8_t>(v));
     const std::uint64_t c = a + b;
     a = b;
@@ -187,6 +189,9 @@ TEST(HuffRoundTrip, TableStaysWithinReaderLimitForSkewedCounts) {
   const Bytes image = Encode(in);
   const std::uint32_t l = image[1] | image[2] << 8 | image[3] << 16 | image[4] << 24;
   EXPECT_LE(l, 1492u);
+  std::size_t entries = 0;
+  for (std::size_t p = 5; p < 5 + l; p += 2 + (image[p + 1] + 7) / 8) ++entries;
+  EXPECT_EQ(entries, 256u);
   EXPECT_EQ(Decoded(image), in);
 }
 
@@ -211,6 +216,34 @@ TEST(HuffDecode, OutputNeverExceedsOneBytePerBit) {
   im.Stream(std::string(8000, '0'));
   const Bytes out = Decoded(im.Make());
   EXPECT_EQ(out, Bytes(8000, 'x'));
+}
+
+TEST(HuffDecode, LongStreamsWhoseHalvesNeverAlign) {
+  // 255 values k times and one k+1 times: every code is 8 bits, the stream
+  // has an odd number of bytes, so its middle bit falls inside a code and a
+  // decoder started there never meets the codes proper.
+  Bytes in;
+  for (int k = 0; k < 3001; ++k)
+    for (int v = 0; v < 256; ++v)
+      if (k < 3000 || v == 77) in.push_back(static_cast<std::uint8_t>(v * 37 + k));
+  ASSERT_EQ(in.size() % 2, 1u);
+  const Bytes image = Encode(in);
+  ASSERT_EQ(image[6], 8);
+  ASSERT_EQ(image.size(), 5u + 768u + in.size());
+  EXPECT_EQ(Decoded(image), in);
+}
+
+TEST(HuffDecode, DamageAnywhereInALongStreamIsFound) {
+  // Two-bit codes with "11" missing; the bad code sits in the first half, the
+  // second half, or right where the second half begins.
+  for (std::size_t at : {3000u, 20000u, 29999u, 30000u, 45000u, 59990u}) {
+    std::string bits;
+    for (std::size_t i = 0; i < 30000; ++i) bits += i % 3 == 0 ? "01" : (i % 3 == 1 ? "10" : "00");
+    bits.replace(at - at % 2, 2, "11");
+    Image im;
+    im.Code('a', "00").Code('b', "01").Code('c', "10").Stream(bits);
+    ExpectRejected(im.Make(), "not in the code table");
+  }
 }
 
 TEST(HuffDecode, RejectsDamagedPrefixAndTable) {
