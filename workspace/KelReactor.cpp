@@ -72,6 +72,18 @@ void TPaxReactor::Changed() { update(); }
 
 void TPaxReactor::SetBitmap(const QImage& picture) {
   FBitmap = picture.copy();
+  // Pixels of the bottom-left pixel's colour let the background through; worked
+  // out once here instead of on every paint.
+  FKeyedBitmap = QImage();
+  if (!FBitmap.isNull()) {
+    FKeyedBitmap = FBitmap.convertToFormat(QImage::Format_ARGB32);
+    const QRgb transparent = FKeyedBitmap.pixel(0, FKeyedBitmap.height() - 1);
+    for (int y = 0; y < FKeyedBitmap.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(FKeyedBitmap.scanLine(y));
+      for (int x = 0; x < FKeyedBitmap.width(); ++x)
+        if (line[x] == transparent) line[x] = qRgba(0, 0, 0, 0);
+    }
+  }
   resize(FBitmap.width(), FBitmap.height());
   Changed();
 }
@@ -188,17 +200,7 @@ QImage TPaxReactor::Render() const {
   {
     QPainter painter(&image);
     painter.translate(FBitmapIndent, 0);
-    if (!FBitmap.isNull()) {
-      // Pixels of the bottom-left pixel's colour let the background through.
-      QImage picture = FBitmap.convertToFormat(QImage::Format_ARGB32);
-      const QRgb transparent = picture.pixel(0, picture.height() - 1);
-      for (int y = 0; y < picture.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x)
-          if (line[x] == transparent) line[x] = qRgba(0, 0, 0, 0);
-      }
-      painter.drawImage(0, 0, picture);
-    }
+    if (!FKeyedBitmap.isNull()) painter.drawImage(0, 0, FKeyedBitmap);
     const int top = LiquidTop();
     painter.fillRect(QRect(QPoint(FRectX1, top), QPoint(FRectX2, FRectY2)), FDensity);
   }

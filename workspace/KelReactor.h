@@ -95,6 +95,7 @@ class TPaxReactor : public QWidget {
   void Changed();
 
   QImage FBitmap;
+  QImage FKeyedBitmap;  // FBitmap with its key colour made transparent
   int FBitmapIndent = 10;
   int FAxisX = 10;
   double FAxisMax = 3.0;
