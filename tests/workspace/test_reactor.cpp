@@ -114,6 +114,8 @@ TEST(ReactorAxis, TitleOfAFontThatCannotBeRotatedUsesArial) {
   EXPECT_EQ(title.pixelSize(), 13);
   EXPECT_TRUE(title.bold());
   EXPECT_TRUE(title.italic());
+  gauge.ApplyVesselLayout();
+  ASSERT_TRUE(gauge.Render().save(QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/reactor_ms_sans_serif.png")));
   QFont verdana(QStringLiteral("Verdana"));
   verdana.setPixelSize(11);
   gauge.setFont(verdana);
