@@ -112,15 +112,33 @@ bool TZymra_Run::Resume() {
 void TZymra_Run::Pause() {
   if (Params.State != rsRunning) return;
   Params.State = rsPaused;
-  if (Worker_) Worker_->Suspend();
+  if (Worker_) {
+    Worker_->Suspend();
+    // A step under way completes before the run is the caller's again.
+    Worker_->WaitIdle();
+  }
   Params.PauseStart = NowDateTime();
 }
 
 void TZymra_Run::Finish() {
   if (Params.State != rsRunning && Params.State != rsPaused) return;
   Params.State = rsFinished;
-  if (Worker_) Worker_->Stop();
+  if (Worker_) {
+    Worker_->Stop();
+    Worker_->WaitIdle();
+  }
   Params.PauseStart = NowDateTime();
+}
+
+void TZymra_Run::FinishByUser() {
+  if (Params.State != rsRunning && Params.State != rsPaused) return;
+  // The entry goes in only once no step can write beside it.
+  if (Worker_) {
+    Worker_->Suspend();
+    Worker_->WaitIdle();
+  }
+  LogEvent(kLogUserFinished);
+  Finish();
 }
 
 void TZymra_Run::Reset() {

@@ -67,6 +67,8 @@ class TZymra_Run {
   bool Resume();
   void Pause();
   void Finish();
+  // The process page's Stop: the not-completed entry, then Finish.
+  void FinishByUser();
   void Reset();
   TZymra_Thread* Worker() const { return Worker_.get(); }
 

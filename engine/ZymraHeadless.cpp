@@ -154,8 +154,7 @@ void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZ
         [raw] {
           TZymra_Run& r = *raw->Run;
           if (StepCount(r) >= raw->MaxSteps) {
-            r.LogEvent(kLogUserFinished);
-            r.Finish();
+            r.FinishByUser();
             return;
           }
           // Paused as a user pauses, the requests set as the process page sets them.

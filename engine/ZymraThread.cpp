@@ -50,10 +50,10 @@ bool TSyncRequest::IsRunning() {
 }
 
 void TQueueSynchronizer::Post(std::shared_ptr<TSyncRequest> request) {
-  {
-    std::lock_guard lock(M_);
-    Queue_.push_back(std::move(request));
-  }
+  // Signalled under the lock: once the owner has taken the request, the poster is
+  // done with this queue, so the owner may destroy it right after.
+  std::lock_guard lock(M_);
+  Queue_.push_back(std::move(request));
   Cv_.notify_all();
 }
 
@@ -185,31 +185,47 @@ void TZymra_Thread::CheckState() {
   }
 }
 
+void TZymra_Thread::WaitIdle() {
+  std::unique_lock lock(S_->M);
+  S_->Cv.wait(lock, [this] { return !S_->Busy || S_->Ended; });
+}
+
+// Every place where the worker waits marks it idle first: the owning thread may
+// then look at the run, and never waits for a worker that waits for it.
 bool TZymra_Thread::Synchronize(TShared& s, TSynchronizer& sync, TCallback fn) {
   auto request = std::make_shared<TSyncRequest>(std::move(fn));
   {
     std::lock_guard lock(s.M);
     if (s.Terminated) return false;
     s.Current = request;
+    s.Busy = false;
   }
+  s.Cv.notify_all();
   sync.Post(request);
   const bool ran = request->Wait();
   std::lock_guard lock(s.M);
   s.Current.reset();
+  s.Busy = !s.Terminated;
   return ran && !s.Terminated;
 }
 
 bool TZymra_Thread::Gate(TShared& s) {
   std::unique_lock lock(s.M);
+  s.Busy = false;
+  s.Cv.notify_all();
   s.Cv.wait(lock, [&s] { return !s.Suspended || s.Terminated; });
+  s.Busy = !s.Terminated;
   return !s.Terminated;
 }
 
 bool TZymra_Thread::SleepFor(TShared& s, long milliseconds) {
   std::unique_lock lock(s.M);
   if (!s.Realtime) return !s.Terminated;
+  s.Busy = false;
+  s.Cv.notify_all();
   // A pause or stop cuts the sleep short; the gate then holds the worker.
   s.Cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&s] { return s.Suspended || s.Terminated; });
+  s.Busy = !s.Terminated;
   return !s.Terminated;
 }
 
@@ -369,11 +385,17 @@ void TZymra_Thread::Execute(std::shared_ptr<TShared> sp, TZymra_Run* run, TSynch
       }
     }
   };
+  {
+    std::lock_guard lock(s.M);
+    s.Busy = true;
+  }
   loop();
   std::lock_guard lock(s.M);
+  s.Busy = false;
   s.Ended = true;
   s.OnProcessUpdate = nullptr;
   s.OnChartUpdate = nullptr;
   s.OnBreak = nullptr;
   s.BreakTest = nullptr;
+  s.Cv.notify_all();
 }

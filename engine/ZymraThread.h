@@ -88,6 +88,10 @@ class TZymra_Thread {
   bool Suspended() const;
   // The loop has ended (finished, failed or stopped).
   bool Ended() const;
+  // On the owning thread: returns once the worker is not touching its run (it waits
+  // at a pause, a sleep or a callback, or has ended). After Suspend or Stop the run
+  // is then the owner's until the worker is continued.
+  void WaitIdle();
 
   void SetOnProcessUpdate(TCallback fn);
   void SetOnChartUpdate(TCallback fn);
@@ -109,6 +113,7 @@ class TZymra_Thread {
     bool Suspended = true;
     bool Terminated = false;
     bool Ended = false;
+    bool Busy = false;  // inside a step or between two waits: the run is the worker's
     bool Realtime = true;
     std::shared_ptr<TSyncRequest> Current;
     TCallback OnProcessUpdate, OnChartUpdate, OnBreak;

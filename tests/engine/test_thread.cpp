@@ -117,23 +117,29 @@ TEST(Worker, UserPauseTakesEffectBetweenSteps) {
   run->Params.TargetOD = 1e12;
   run->Params.StopByuCrit = 0;
   run->Params.Speed = 10;
-  Start(run, true);
-  ASSERT_TRUE(PumpUntil(sync, [&] { return run->Worker() && StepCount(*run) >= 0; }));
-  std::this_thread::sleep_for(20ms);
+  long long seen = 0;  // steps as the refresh saw them, on this thread
+  run->StartThread();
+  run->Worker()->SetOnChartUpdate([&] { seen = StepCount(*run); });
+  run->Resume();
+  ASSERT_TRUE(PumpUntil(sync, [&] { return seen >= 3; }));
   run->Pause();
   EXPECT_EQ(run->State(), rsPaused);
-  std::this_thread::sleep_for(20ms);  // a step under way completes
-  const long long steps = StepCount(*run);
+  const long long steps = StepCount(*run);  // safe: the pause waited for the step under way
   std::this_thread::sleep_for(30ms);
+  sync.ProcessPending();
   EXPECT_EQ(StepCount(*run), steps) << "no step while paused";
   const double pausedBefore = run->Params.PauseTime;
   ASSERT_TRUE(run->Resume());
   EXPECT_GT(run->Params.PauseTime, pausedBefore);
-  ASSERT_TRUE(PumpUntil(sync, [&] { return StepCount(*run) > steps + 2; }));
-  run->LogEvent(kLogUserFinished);
-  run->Finish();
+  ASSERT_TRUE(PumpUntil(sync, [&] { return seen > steps + 2; }));
+  run->FinishByUser();
   EXPECT_EQ(run->State(), rsFinished);
-  EXPECT_EQ(run->EventLog.rfind(run->ProcessTimeText() + " [h:mm:ss]\t" + kLogUserFinished, 0), 0u);
+  EXPECT_EQ(run->EventLog.rfind(run->ProcessTimeText() + " [h:mm:ss]\t" + kLogUserFinished, 0), 0u)
+      << "the not-completed entry is the newest";
+  const long long final = StepCount(*run);
+  std::this_thread::sleep_for(20ms);
+  sync.ProcessPending();
+  EXPECT_EQ(StepCount(*run), final) << "no step after finishing";
 }
 
 TEST(Worker, ProcessUpdateRunsBeforeEveryStepOnTheOwningThread) {
@@ -326,10 +332,7 @@ TEST(Worker, StressRandomRunControl) {
         r->Pause();
         break;
       case 3:
-        if (r->IsInStates({rsRunning, rsPaused})) {
-          r->LogEvent(kLogUserFinished);
-          r->Finish();
-        }
+        r->FinishByUser();
         break;
       case 4:
         if (r->IsInStates({rsPaused, rsFinished})) r->Reset();

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+struct TResult {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TResult Cli(const std::string& args) {
+  static int calls = 0;  // tests run in parallel processes: one file per process and call
+  const std::string err = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/stderr-" + std::to_string(getpid()) + "-" +
+                          std::to_string(++calls) + ".txt";
+  const std::string cmd = std::string(ZYMRA_CLI) + " " + args + " 2>" + err;
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = pclose(p);
+  TResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, Slurp(err)};
+  std::remove(err.c_str());
+  return result;
+}
+
+int Lines(const std::string& s) {
+  int n = 0;
+  for (char c : s) n += c == '\n';
+  return n;
+}
+
+const std::string kFedBatch = "simulate --set IsBatch=0 --set DischargeEachh=0";
+}  // namespace
+
+TEST(CliSimulate, DefaultFedBatchReachesTheTarget) {
+  const TResult r = Cli(kFedBatch);
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Process time: 15:45:00"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Steps:        63"), std::string::npos);
+  EXPECT_NE(r.Out.find("State:        Finished"), std::string::npos);
+  EXPECT_NE(r.Out.find("Finish-\tWell Done - terminated cause target OD has been reached"), std::string::npos);
+}
+
+TEST(CliSimulate, LogFileHoldsTheRunLogByteForByte) {
+  const std::string path = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/log-" + std::to_string(getpid()) + ".txt";
+  ASSERT_EQ(Cli(kFedBatch + " --log " + path).Code, 0);
+  const std::string log = Slurp(path);
+  EXPECT_EQ(log,
+            "15:45:00 [h:mm:ss]\tFinish-\tWell Done - terminated cause target OD has been reached\r\n\r\n"
+            "0:00:00 [h:mm:ss]\t= t0 - Feed Constant: Cf = 0.0074 l\r\n");
+}
+
+TEST(CliSimulate, SeriesTableHasEveryRowAndFullPrecision) {
+  const TResult r = Cli(kFedBatch + " --series -");
+  ASSERT_EQ(r.Code, 0);
+  const auto header = r.Out.find("Time\tODreal\tODideal\tuOD\tuCell\tVolume\tFeedRate\tOTRV0\tOTRVt\tODrealTheory\t"
+                                 "ODidealTheory\tuODTheory\tuCellTheory\tSubstrate\n");
+  ASSERT_NE(header, std::string::npos);
+  const std::string table = r.Out.substr(header);
+  EXPECT_EQ(Lines(table), 1 + 64);
+  std::istringstream in(table);
+  std::string line;
+  std::getline(in, line);
+  std::getline(in, line);
+  std::getline(in, line);  // the first step
+  double values[14];
+  std::istringstream cells(line);
+  for (double& v : values) cells >> v;
+  EXPECT_DOUBLE_EQ(values[0], 0.25);
+  EXPECT_NEAR(values[1], 24.58451, 5e-6);
+  EXPECT_NEAR(values[6], 0.0075025, 5e-8);
+  EXPECT_NE(line.find("24.584507341348342"), std::string::npos) << "17 significant digits: " << line;
+}
+
+TEST(CliSimulate, SeedMakesTheBatchLagReproducible) {
+  const TResult a = Cli("simulate --seed 77 --series -");
+  const TResult b = Cli("simulate --seed 77 --series -");
+  const TResult c = Cli("simulate --seed 78 --series -");
+  ASSERT_EQ(a.Code, 0);
+  EXPECT_EQ(a.Out, b.Out);
+  EXPECT_NE(a.Out, c.Out);
+  EXPECT_NE(a.Out.find("Finish Batch-\tWell Done - Fed Batch will follow"), std::string::npos);
+}
+
+TEST(CliSimulate, MaxStepsFinishesAsTheUserDoes) {
+  const TResult r = Cli("simulate --max-steps 10 --set IsBatch=0");
+  ASSERT_EQ(r.Code, 0);
+  EXPECT_NE(r.Out.find("Steps:        10"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("2:30:00 [h:mm:ss]\tFinish-\tNot Completed - Terminated By User"), std::string::npos);
+}
+
+TEST(CliSimulate, ActionsAreServedAtTheirTime) {
+  const TResult r = Cli(kFedBatch + " --at 2:refill=0.5 --at 3:discharge=0.1 --at 4:correct-feed");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("2:15:00 [h:mm:ss]\tRefill 0.5\t l"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("3:15:00 [h:mm:ss]\tDischarge 0.1\t l"), std::string::npos);
+  EXPECT_NE(r.Out.find("4:15:00 [h:mm:ss]\t= t0 - Feed Correction: New Cf = "), std::string::npos);
+}
+
+TEST(CliSimulate, BadArgumentsExitWithTwoAndOneLine) {
+  for (const char* args : {"simulate --set Nonsense=1", "simulate --set Uset=abc", "simulate --set IsBatch=2",
+                           "simulate --set State=1", "simulate --bogus", "simulate --at 5:boil",
+                           "simulate --set Speed=11", "simulate --max-steps -1", "frobnicate"}) {
+    const TResult r = Cli(args);
+    EXPECT_EQ(r.Code, 2) << args;
+    EXPECT_EQ(Lines(r.Err), 1) << args << ": " << r.Err;
+    EXPECT_TRUE(r.Out.empty()) << args;
+  }
+  EXPECT_NE(Cli("simulate --set Nonsense=1").Err.find("Nonsense"), std::string::npos);
+}
+
+TEST(CliSimulate, ValidationFailuresListEveryMessage) {
+  const TResult r = Cli("simulate --set SimInterval=0 --set Yxo=5 --set Uset=0,2");
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_EQ(r.Err,
+            "Values Couldn\xC2\xB4t Be Applied To Run!\n==================================\n"
+            "- SimInterval is out of bounds\n- \xC2\xB5" "critical is too high\n- Oxygen Yield is too high\n");
+}
