@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 #include <charconv>
@@ -293,7 +294,7 @@ bool TPaxDecimalEdit::AcceptsChar(QChar k) const {
 
 void TPaxDecimalEdit::keyPressEvent(QKeyEvent* event) {
   if (event->matches(QKeySequence::Paste)) {
-    if (!isReadOnly()) PasteLimited();
+    if (!isReadOnly()) PasteLimited(QClipboard::Clipboard);
     event->accept();
     return;
   }
@@ -320,8 +321,8 @@ void TPaxDecimalEdit::keyPressEvent(QKeyEvent* event) {
   event->setAccepted(replaced.isAccepted());
 }
 
-void TPaxDecimalEdit::PasteLimited() {
-  QString clip = QApplication::clipboard()->text();
+void TPaxDecimalEdit::PasteLimited(QClipboard::Mode mode) {
+  QString clip = QApplication::clipboard()->text(mode);
   const qsizetype lineEnd = clip.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
   if (lineEnd >= 0) clip.truncate(lineEnd);
   const qsizetype room = FMaxLength - (text().size() - selectedText().size());
@@ -329,14 +330,35 @@ void TPaxDecimalEdit::PasteLimited() {
   insert(clip.left(room));
 }
 
-void TPaxDecimalEdit::contextMenuEvent(QContextMenuEvent* event) {
+QMenu* TPaxDecimalEdit::CreateContextMenu() {
   QMenu* menu = createStandardContextMenu();
+  // The standard entry is recognised by its shortcut, which is the same in every language.
+  const QString pasteKey =
+      u'\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
   for (QAction* action : menu->actions()) {
-    if (action->objectName() == QLatin1String("edit-paste")) {
+    if (!pasteKey.isEmpty() && action->text().endsWith(pasteKey)) {
       disconnect(action, &QAction::triggered, nullptr, nullptr);
-      connect(action, &QAction::triggered, this, &TPaxDecimalEdit::PasteLimited);
+      connect(action, &QAction::triggered, this, [this] { PasteLimited(QClipboard::Clipboard); });
     }
   }
+  return menu;
+}
+
+void TPaxDecimalEdit::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = CreateContextMenu();
   menu->exec(event->globalPos());
   delete menu;
+}
+
+void TPaxDecimalEdit::mouseReleaseEvent(QMouseEvent* event) {
+  // Middle-click pastes the X11 selection; it obeys the length limit as well.
+  if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection() &&
+      !isReadOnly()) {
+    deselect();
+    setCursorPosition(cursorPositionAt(event->position().toPoint()));
+    PasteLimited(QClipboard::Selection);
+    event->accept();
+    return;
+  }
+  QLineEdit::mouseReleaseEvent(event);
 }

@@ -2,9 +2,12 @@
 // Numeric edit box of the maker's component set: a single-line edit holding a
 // decimal number with a fixed count of decimals and a separator of its own,
 // independent of the locale the program runs under.
+#include <QClipboard>
 #include <QLineEdit>
 
 #include <cstdint>
+
+class QMenu;
 #include <optional>
 
 // Signed 64-bit fixed-point value with four decimals (money-style arithmetic:
@@ -55,6 +58,9 @@ class TPaxDecimalEdit : public QLineEdit {
   // Whether typing character k at the current caret/selection would be taken.
   bool AcceptsChar(QChar k) const;
 
+  // The edit box's context menu, with pasting held to the length limit.
+  QMenu* CreateContextMenu();
+
   // The separator the platform formats numbers with (first character of the
   // default locale's decimal point).
   static char SystemDecimalSeparator();
@@ -62,10 +68,11 @@ class TPaxDecimalEdit : public QLineEdit {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   QString CandidateText(QChar k) const;
-  void PasteLimited();
+  void PasteLimited(QClipboard::Mode mode);
 
   bool FEmptyOnZero = true;
   int FDecimals = 2;

@@ -1,9 +1,13 @@
 #include "KelCmpStandard.h"
 #include "QtTestApp.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QLocale>
+#include <QMenu>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -119,6 +123,19 @@ TEST_F(DecimalEditTest, PastingIsCutToTheLengthLimit) {
   QApplication::clipboard()->setText(QStringLiteral("3456789\nsecond line"));
   QTest::keyClick(&Edit, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(Edit.text(), "123456");
+  // The context menu's paste entry keeps to the limit as well.
+  Edit.setText("9");
+  Edit.end(false);
+  std::unique_ptr<QMenu> menu(Edit.CreateContextMenu());
+  int pastes = 0;
+  for (QAction* action : menu->actions()) {
+    if (action->text().startsWith("&Paste")) {
+      action->trigger();
+      ++pastes;
+    }
+  }
+  EXPECT_EQ(pastes, 1);
+  EXPECT_EQ(Edit.text(), "934567");
 }
 
 TEST_F(DecimalEditTest, WritingFloatsFollowsDecimalsSeparatorAndFlags) {
