@@ -176,8 +176,7 @@ bool TStreamNode::Load() {
   return RunStreamOperation(StreamSettings.StreamType, true, &TStreamNode::ReadNode, nullptr);
 }
 
-bool TStreamNode::Inspect(const std::string& name, TStreamSpy& spy) {
-  SetFileName(name);
+bool TStreamNode::Inspect(TStreamSpy& spy) {
   StreamSettings.SpyFlags = 1;
   BeforeLoad();
   if (IsListKind()) Clear();

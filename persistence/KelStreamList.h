@@ -108,8 +108,8 @@ class TStreamNode : public TCompDataList {
   bool Save();
   bool LoadFromFile(const std::string& name);
   bool Load();
-  // Loads the file with a spy attached that collects its headers.
-  bool Inspect(const std::string& name, TStreamSpy& spy);
+  // Load with a spy attached that collects the headers met (after SetFileName).
+  bool Inspect(TStreamSpy& spy);
 
   // This node as one block at the wrapper's position; payload writers call them
   // to nest a member object's block inside their own payload.

@@ -367,8 +367,10 @@ bool TStreamWrapper::Open(bool isRead) {
     Header.Name.Assign(Name);
     if (!WritePadded(&Header, StreamHeaderSize, StreamHeaderReserve)) result = false;
   } else {
-    if (!ReadPadded(&Header, StreamHeaderSize, StreamHeaderReserve)) {
-      SetError("the data are too short to hold a stream header");
+    if (GetRemaining() < StreamHeaderReserve) {
+      SetError("the data are too short to hold a stream header (" + std::to_string(GetRemaining()) + " bytes)");
+      result = false;
+    } else if (!ReadPadded(&Header, StreamHeaderSize, StreamHeaderReserve)) {
       result = false;
     } else if (TStreamSpy* spy = Spy()) {
       spy->AddStreamHeader(Header);
@@ -484,7 +486,9 @@ bool TStreamWrapper::EndBlock(TBlockHeader& header, TBlockFooter& footer, bool i
     if (Header.WriteBlockFooters) {
       target = header.Offsetfooter;
     } else {
-      target = std::int64_t{header.Offset} + std::max(header.DataSize, header.Spacer);
+      // Copies: the packed fields cannot be bound to references.
+      const std::int32_t dataSize = header.DataSize, spacer = header.Spacer;
+      target = std::int64_t{header.Offset} + std::max(dataSize, spacer);
     }
     if (target < pos || target > GetSize()) {
       SetError("block" + At(header.Offset) + " has an invalid end (" + std::to_string(target) + ")");

@@ -49,10 +49,10 @@ TEST(StreamWrapperCreate, InitialHeaderAndFormatFlags) {
   EXPECT_EQ(h.StreamVersion.Str(), "0.0.1");
   EXPECT_EQ(h.CompDataListVersion.Str(), "0.0.1");
   EXPECT_EQ(h.ProjectVersion.Str(), "");
-  EXPECT_EQ(h.MySize, 400);
-  EXPECT_EQ(h.Offsetfooter, 0);
-  EXPECT_EQ(InitialFooter().MySize, 20);
-  EXPECT_EQ(InitialBlockHeader().MySize, 150);
+  EXPECT_EQ(+h.MySize, 400);  // unary + copies the packed field
+  EXPECT_EQ(+h.Offsetfooter, 0);
+  EXPECT_EQ(+InitialFooter().MySize, 20);
+  EXPECT_EQ(+InitialBlockHeader().MySize, 150);
 
   TFile_StreamWrapper plain(omCreate, dir.File("a"), wfPlain);
   TFile_StreamWrapper headers(omCreate, dir.File("b"), wfBlockHeaders);
@@ -244,10 +244,10 @@ TEST(StreamWrapperBlocks, BeginAndEndBlockPatchChainSizesAndFooters) {
   TBlockHeader h = InitialBlockHeader();
   TBlockFooter f = InitialFooter();
   ASSERT_TRUE(r.BeginBlock(h, f, true));
-  EXPECT_EQ(h.OffsetNext_Block, innerAt);
+  EXPECT_EQ(+h.OffsetNext_Block, innerAt);
   ASSERT_TRUE(r.EndBlock(h, f, true));  // payload and inner block skipped
   EXPECT_EQ(r.GetPosition(), innerEnd + 20);
-  EXPECT_EQ(f.Offset, 400);
+  EXPECT_EQ(+f.Offset, 400);
   EXPECT_TRUE(r.Close(true));
 }
 
