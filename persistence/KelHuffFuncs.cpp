@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <istream>
 #include <new>
 #include <ostream>
+#include <queue>
+#include <utility>
 
 namespace {
 
@@ -15,19 +18,19 @@ constexpr std::size_t kPrefixSize = 5;
 // next to the up to 7 bits a flush leaves behind.
 constexpr unsigned kFastCodeBits = 56;
 // Decoder lookup table width: 2^12 entries of 4 bytes stay well inside L1.
-#ifndef HUFF_LUT_BITS
-#define HUFF_LUT_BITS 12
-#endif
-constexpr unsigned kLutBits = HUFF_LUT_BITS;
+constexpr unsigned kLutBits = 12;
 // One 64-bit read holds at least 57 fresh bits.
 constexpr unsigned kLookupsPerRead = 57 / kLutBits;
 constexpr unsigned kMaxSymbolsPerLookup = 3;
 // Each lookup stores four bytes and advances by at most three.
 constexpr std::size_t kFastOutRoom = kLookupsPerRead * kMaxSymbolsPerLookup + 1;
+// Below this many bits building the lookup table costs more than walking the tree.
+constexpr std::uint64_t kLutMinBits = 1024;
 // Streams of at least this many bits are decoded in two halves at once (see TwoLanes).
 constexpr std::uint64_t kTwoLaneMinBits = std::uint64_t{1} << 13;
 // How many lookup positions of the second half are kept to find where the halves meet.
 constexpr std::size_t kSyncLookups = 1024;
+static_assert(kTwoLaneMinBits >= kLutMinBits, "two lanes run on the lookup table");
 
 inline std::uint64_t Load64BE(const std::uint8_t* p) {
   std::uint64_t v;
@@ -38,6 +41,9 @@ inline void Store64BE(std::uint8_t* p, std::uint64_t v) {
   v = __builtin_bswap64(v);
   std::memcpy(p, &v, 8);
 }
+// Lookup entries hold up to three decoded bytes in one word, first byte lowest,
+// and are stored with one 4-byte write.
+static_assert(std::endian::native == std::endian::little);
 inline void Store32LE(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
 std::string Hex2(unsigned v) {
@@ -82,7 +88,6 @@ void BuildTreeCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
   struct TNode {
     std::uint64_t Freq = 0;
     int Left = -1, Right = -1;
-    bool Used = false;
   };
   std::array<TNode, 511> nodes{};
   for (int i = 0; i < 256; ++i) nodes[i].Freq = freq[i];
@@ -92,12 +97,16 @@ void BuildTreeCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
   for (int i = 0; i < 256; ++i)
     if (freq[i]) ++distinct, only = i;
 
+  // Smallest count first, ties to the lowest node number: a min-heap on
+  // (count, number) picks exactly that order.
+  using TEntry = std::pair<std::uint64_t, int>;
+  std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> open;
+  for (int i = 0; i < 256; ++i)
+    if (freq[i]) open.emplace(freq[i], i);
   auto pick = [&]() {
-    int best = -1;
-    for (int i = 0; i < count; ++i)
-      if (!nodes[i].Used && nodes[i].Freq >= 1 && (best < 0 || nodes[i].Freq < nodes[best].Freq))
-        best = i;
-    if (best >= 0) nodes[best].Used = true;
+    if (open.empty()) return -1;
+    const int best = open.top().second;
+    open.pop();
     return best;
   };
   for (;;) {
@@ -105,7 +114,8 @@ void BuildTreeCodes(const std::array<std::uint64_t, 256>& freq, TCodeSet& set) {
     if (a < 0) break;
     const int b = pick();
     if (b < 0) break;
-    nodes[count] = TNode{nodes[a].Freq + nodes[b].Freq, a, b, false};
+    nodes[count] = TNode{nodes[a].Freq + nodes[b].Freq, a, b};
+    open.emplace(nodes[count].Freq, count);
     root = count++;
   }
 
@@ -364,7 +374,7 @@ struct TDecodeTree {
       Empty = false;
       pos += 2 + bytes;
     }
-    BuildLut();
+    Lut.clear();
     return true;
   }
 
@@ -526,7 +536,7 @@ struct TDecodeTree {
     // kFastOutRoom bytes; it stops where either would pass the end.
     const std::uint64_t fastLimit = totalBits >= 64 ? totalBits - 64 : 0;
     std::uint8_t* const fastEnd = room >= kFastOutRoom ? end - kFastOutRoom + 1 : out;
-    const bool fast = totalBits >= 64;
+    const bool fast = totalBits >= 64 && !Lut.empty();
     bool bad = false;
     for (;;) {
       if (fast && nd == 0) {
@@ -694,6 +704,7 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
     std::uint64_t pos = 0;
     std::int32_t node = 0;
     std::size_t cap;
+    if (totalBits >= kLutMinBits) tree.BuildLut();
     // Two lanes need room for the worst case of both halves at once; with
     // one-bit codes that would be eight times the input, so those go one lane.
     if (totalBits >= kTwoLaneMinBits && tree.MinLength >= 2) {
@@ -884,6 +895,7 @@ bool THuffCodec::Decode() {
   const std::uint64_t streamBytes = FInputSize - kPrefixSize - table.size();
   std::uint64_t totalBits = 0;
   if (!StreamBits(h, t.Tree, streamBytes, totalBits, FError)) return false;
+  if (totalBits >= kLutMinBits) t.Tree.BuildLut();
 
   out.clear();
   out.seekp(0);
