@@ -374,7 +374,7 @@ const TStreamNodeClass* TStreamList::FindClassInMap(std::string_view name) const
   std::vector<const TStreamNodeClass*> classes;
   GetClassMap(classes);
   for (const TStreamNodeClass* cls : classes)
-    if (cls && SameText(cls->Name, name)) return cls;
+    if (cls && cls->Create && SameText(cls->Name, name)) return cls;
   return nullptr;
 }
 

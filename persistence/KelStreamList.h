@@ -9,6 +9,10 @@
 // itself a class descriptor with KEL_STREAM_CLASS and a constructor taking the
 // owner, and implements its payload:
 //
+// A class others derive from passes the descriptor on through a protected
+// constructor (TMatrix(owner, cls) for tDoubleMatrix); an abstract one uses
+// KEL_ABSTRACT_STREAM_CLASS.
+//
 //   class TZymra_Run : public TStreamNode {
 //    public:
 //     KEL_STREAM_CLASS(TZymra_Run)
@@ -50,6 +54,13 @@ struct TStreamNodeClass {
                                         return new Cls(owner);                         \
                                       }};                                              \
     return cls;                                                                        \
+  }
+
+// For abstract classes: a name but no constructor (never found in a class map).
+#define KEL_ABSTRACT_STREAM_CLASS(Cls)                     \
+  static const TStreamNodeClass& StaticClass() {           \
+    static const TStreamNodeClass cls{#Cls, nullptr};      \
+    return cls;                                            \
   }
 
 // Per-class texts for file dialogs and the block header.

@@ -130,6 +130,59 @@ TEST(StreamListRoundTrip, ResavingALoadedTreeWritesAFreshBlockChain) {
   EXPECT_EQ(again.Count, 0);
 }
 
+// Paths longer than the header's 255 characters are stored cut, but the file
+// itself goes where the whole path says.
+TEST(StreamListRoundTrip, LongPathsAreSavedWhereTheyPointAndCutOnlyInTheHeader) {
+  TScratchDir dir("longpath");
+  std::string folder = dir.Path;
+  while (folder.size() < 300) folder += "/" + std::string(60, 'd');
+  std::filesystem::create_directories(folder);
+  const std::string name = folder + "/project.tst";
+  TTestProject p;
+  AddItem(p, 4, "far away");
+  ASSERT_TRUE(p.SaveToFile(name)) << p.LastError;
+  EXPECT_EQ(SS(DecodedImage(name), 48), name.substr(0, 255));
+  TTestProject q;
+  ASSERT_TRUE(q.LoadFromFile(name)) << q.LastError;
+  EXPECT_EQ(static_cast<TTestItem*>(q.Head)->Text, "far away");
+  EXPECT_FALSE(std::filesystem::exists(name.substr(0, 255)));
+}
+
+// Updating a compressed file in place: the header is read, the image re-coded.
+TEST(StreamListRoundTrip, UpdateModeRewritesTheFileItOpened) {
+  TScratchDir dir("update");
+  const std::string name = dir.File("u.tst");
+  TTestProject p;
+  AddItem(p, 8, "kept", {1.0, 2.0});
+  ASSERT_TRUE(p.SaveToFile(name));
+  const auto imageBefore = DecodedImage(name);
+  {
+    TStreamWrappers wrappers;
+    wrappers.Compress = true;
+    auto* w = new TFile_StreamWrapper(omUpdate, name, wfNone);
+    wrappers.Append(w);
+    EXPECT_TRUE(w->IsUpdating());
+    ASSERT_TRUE(w->Open(false));
+    EXPECT_EQ(+w->Header.NumberOfBlocks, I32(imageBefore, 318));
+    EXPECT_FALSE(w->HasGrown());
+    ASSERT_TRUE(w->Seek(0, 2));
+    const char extra[30] = {};
+    ASSERT_TRUE(w->Write(extra, 30));  // grows: a new stream footer follows
+    EXPECT_TRUE(w->HasGrown());
+    ASSERT_TRUE(w->Close(false)) << w->Error();
+    EXPECT_TRUE(w->Commit());
+  }
+  const auto imageAfter = DecodedImage(name);
+  ASSERT_EQ(imageAfter.size(), imageBefore.size() + 30 + 20);
+  EXPECT_EQ(I32(imageAfter, 306), static_cast<std::int32_t>(imageAfter.size()));
+  EXPECT_EQ(I32(imageAfter, 326), static_cast<std::int32_t>(imageAfter.size()) - 20);
+  EXPECT_TRUE(std::equal(imageBefore.begin() + 400, imageBefore.end(), imageAfter.begin() + 400));
+  TTestProject q;
+  ASSERT_TRUE(q.LoadFromFile(name)) << q.LastError;
+  EXPECT_EQ(static_cast<TTestItem*>(q.Head)->Series->Values, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"u.tst"});
+}
+
 // --- the stored image, read at the documented offsets ---------------------------------
 
 TEST(StreamListImage, ListWithTwoPlainChildrenMatchesTheLayoutFieldByField) {
