@@ -26,10 +26,17 @@ void TMatrix::Resize(int delta) {
   if (needed + Header_.Growth > std::numeric_limits<std::int32_t>::max()) throw std::bad_alloc();
   if (Header_.Capacity < needed) {
     const std::int64_t capacity = needed + Header_.Growth;
-    auto block = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(capacity));
-    if (Data_ && Header_.Capacity > 0)
-      std::memcpy(block.get(), Data_.get(), static_cast<std::size_t>(Header_.Capacity));
-    Data_ = std::move(block);
+    // The stored capacity follows the growth rule (files carry it), but the block
+    // itself grows geometrically: copying the whole series every 128 appends would
+    // make long runs quadratic.
+    if (static_cast<std::size_t>(capacity) > Allocated_) {
+      const std::size_t allocate = std::max<std::size_t>(static_cast<std::size_t>(capacity), Allocated_ * 2);
+      auto block = std::make_unique<std::uint8_t[]>(allocate);
+      if (Data_ && Header_.Capacity > 0)
+        std::memcpy(block.get(), Data_.get(), static_cast<std::size_t>(Header_.Capacity));
+      Data_ = std::move(block);
+      Allocated_ = allocate;
+    }
     Header_.Capacity = static_cast<std::int32_t>(capacity);
   }
   Header_.Rows = static_cast<std::int32_t>(newRows);
@@ -105,6 +112,7 @@ void TMatrix::Assign(const TMatrix& other) {
   if (&other == this) return;
   const TMatrixHeader src = other.Header_;
   Data_.reset();
+  Allocated_ = 0;
   Header_ = FreshHeader();
   Header_.Name.Assign(src.Name.Str());
   Header_.Caption.Assign(src.Caption.Str());
@@ -124,6 +132,7 @@ void TMatrix::Adopt(const TMatrixHeader& header, std::unique_ptr<std::uint8_t[]>
   Header_ = header;
   Data_ = std::move(data);
   Header_.Capacity = header.DataSize;
+  Allocated_ = header.DataSize > 0 ? static_cast<std::size_t>(header.DataSize) : 0;
   RangeSet_ = false;
   RangeCounter_ = 0;
 }

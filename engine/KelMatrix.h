@@ -89,6 +89,7 @@ class TMatrix {
  protected:
   TMatrixHeader Header_;
   std::unique_ptr<std::uint8_t[]> Data_;
+  std::size_t Allocated_ = 0;  // bytes of Data_, at least the stored capacity
   bool RangeSet_ = false;
   int RangeCounter_ = 0;  // companion of the range-set flag, cleared with it
 };

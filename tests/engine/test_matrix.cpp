@@ -30,14 +30,17 @@ TEST(Matrix, GrowsByNeedPlus1024AndKeepsValues) {
   for (int i = 1; i < 129; ++i) m.Append(i);
   EXPECT_EQ(m.Rows(), 129);
   EXPECT_EQ(m.Capacity(), 8 + 1024) << "129 doubles still fit";
-  const std::uint8_t* before = m.Data();
   m.Append(129);  // the 130th append needs 1040 bytes
-  EXPECT_NE(m.Data(), before);
   EXPECT_EQ(m.Capacity(), 130 * 8 + 1024);
+  for (int i = 130; i < 100000; ++i) m.Append(i);
+  EXPECT_EQ(m.Capacity() % 8, 0);
+  EXPECT_GE(m.Capacity(), 100000 * 8);
+  EXPECT_LE(m.Capacity(), 100000 * 8 + 1024);
+  for (int i = 1; i < 100000; i += 997) ASSERT_EQ(m.Value(i), i);
   EXPECT_DOUBLE_EQ(m.Value(0), 3.25);
-  EXPECT_DOUBLE_EQ(m.Last(), 129);
+  EXPECT_DOUBLE_EQ(m.Last(), 99999);
   EXPECT_EQ(m.RangeFirst(), 0);
-  EXPECT_EQ(m.RangeLast(), 129);
+  EXPECT_EQ(m.RangeLast(), 99999);
 }
 
 TEST(Matrix, ClearKeepsMemoryAndRestartsAtRowZero) {
