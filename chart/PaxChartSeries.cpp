@@ -5,33 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-void TPaxPointSummary::Add(double x, double y) {
-  if (Empty()) {
-    FirstX = x;
-    FirstY = y;
-  }
-  MinX = std::min(MinX, x);
-  MaxX = std::max(MaxX, x);
-  MinY = std::min(MinY, y);
-  MaxY = std::max(MaxY, y);
-  LastX = x;
-  LastY = y;
-}
-
-void TPaxPointSummary::Add(const TPaxPointSummary& later) {
-  if (later.Empty()) return;
-  if (Empty()) {
-    *this = later;
-    return;
-  }
-  MinX = std::min(MinX, later.MinX);
-  MaxX = std::max(MaxX, later.MaxX);
-  MinY = std::min(MinY, later.MinY);
-  MaxY = std::max(MaxY, later.MaxY);
-  LastX = later.LastX;
-  LastY = later.LastY;
-}
-
 TPaxChartSeries::TPaxChartSeries(const QString& title, const QColor& color)
     : FTitle(title), FColor(color) {}
 
@@ -62,9 +35,11 @@ void TPaxChartSeries::SetMarkerSize(int pixels) {
 void TPaxChartSeries::Append(double x, double y) {
   FX.push_back(x);
   FY.push_back(y);
+  ++FGeneration;
   const std::size_t n = FX.size();
   if (FLevels.empty()) FLevels.emplace_back();
   if ((n - 1) / BlockSize == FLevels[0].size()) FLevels[0].emplace_back();
+  if (!std::isfinite(x) || !std::isfinite(y) || (n > 1 && x < FX[n - 2])) FSortedFinite = false;
   if (std::isfinite(x) && std::isfinite(y)) {
     FBounds.Add(x, y);
     FLevels[0].back().Add(x, y);
@@ -90,6 +65,9 @@ void TPaxChartSeries::Clear() {
   FY.clear();
   FLevels.clear();
   FBounds = TPaxPointSummary();
+  FSortedFinite = true;
+  ++FGeneration;
+  FCache = TDecimationCache();
   Changed();
 }
 
@@ -98,12 +76,15 @@ namespace {
 // Collects the vertices of one device column before they go into the polyline.
 class TColumnRun {
  public:
-  TColumnRun(const TPaxPixelMapping& m, std::vector<TPaxPixelPoint>& out) : FMap(m), FOut(out) {}
+  TColumnRun(const TPaxPixelMapping& m, std::vector<TPaxPixelPoint>& out)
+      : FMap(m), FOut(out), FScale(m.XScale * m.ColumnScale), FLast(m.Columns) {}
 
+  // Columns left of the plot are -1, right of it Columns; truncation is floor for v >= 0.
   double Column(double x) const {
-    const double c = std::floor((x - FMap.XMin) * FMap.XScale * FMap.ColumnScale);
-    if (!(c >= 0)) return -1;  // also catches NaN from overflowing products
-    return std::min(c, static_cast<double>(FMap.Columns));
+    const double v = (x - FMap.XMin) * FScale;
+    if (!(v >= 0)) return -1;  // also catches NaN from overflowing products
+    if (v >= FLast) return FLast;
+    return static_cast<double>(static_cast<long long>(v));
   }
 
   void Merge(double column, const TPaxPointSummary& s) {
@@ -161,46 +142,145 @@ class TColumnRun {
 
   const TPaxPixelMapping& FMap;
   std::vector<TPaxPixelPoint>& FOut;
+  const double FScale, FLast;
   TPaxPointSummary FRun;
   double FColumn = 0;
   int FCount = 0;
 };
 
+// Walks the summary tree: a block that lies within one column is taken whole, others are
+// opened; only blocks that straddle a column border are looked into point by point.
+struct TSummaryWalk {
+  const std::vector<std::vector<TPaxPointSummary>>& Levels;
+  const std::vector<double>& X;
+  const std::vector<double>& Y;
+  TColumnRun& Run;
+
+  void Visit(std::size_t level, std::size_t index) {
+    const TPaxPointSummary& s = Levels[level][index];
+    if (s.Empty()) return;
+    const double c0 = Run.Column(s.MinX);
+    if (c0 == Run.Column(s.MaxX)) {
+      Run.Merge(c0, s);
+      return;
+    }
+    const std::size_t first = index * TPaxChartSeries::BlockSize;
+    if (level == 0) {
+      const std::size_t end = std::min(first + TPaxChartSeries::BlockSize, X.size());
+      for (std::size_t i = first; i < end; ++i) {
+        const double x = X[i], y = Y[i];
+        if (std::isfinite(x) && std::isfinite(y)) Run.Merge(Run.Column(x), x, y);
+      }
+      return;
+    }
+    // Blocks above the first level are complete, so all their children exist.
+    for (std::size_t child = first; child < first + TPaxChartSeries::BlockSize; ++child) Visit(level - 1, child);
+  }
+};
+
+// For a series whose x never decreases and whose points are all finite: each column is
+// one run of consecutive points, found by galloping search, and its extremes come from
+// the largest aligned summary blocks inside the run.
+struct TSortedWalk {
+  const std::vector<std::vector<TPaxPointSummary>>& Levels;
+  const std::vector<double>& X;
+  const std::vector<double>& Y;
+  TColumnRun& Run;
+
+  TPaxPointSummary Range(std::size_t a, std::size_t b) const {
+    TPaxPointSummary s;
+    s.FirstX = s.MinX = X[a];
+    s.FirstY = Y[a];
+    s.LastX = s.MaxX = X[b - 1];
+    s.LastY = Y[b - 1];
+    double lo = Y[a], hi = Y[a];
+    constexpr std::size_t B = TPaxChartSeries::BlockSize;
+    std::size_t i = a;
+    while (i < b) {
+      std::size_t level = 0, span = 1;
+      while (level < Levels.size()) {
+        const std::size_t next = span * B;
+        if ((i & (next - 1)) != 0 || i + next > b) break;
+        span = next;
+        ++level;
+      }
+      if (level == 0) {
+        lo = std::min(lo, Y[i]);
+        hi = std::max(hi, Y[i]);
+        ++i;
+      } else {
+        const TPaxPointSummary& e = Levels[level - 1][i / span];
+        lo = std::min(lo, e.MinY);
+        hi = std::max(hi, e.MaxY);
+        i += span;
+      }
+    }
+    s.MinY = lo;
+    s.MaxY = hi;
+    return s;
+  }
+
+  // First index at or after `from` whose column is beyond `column`.
+  std::size_t End(std::size_t from, double column) const {
+    const std::size_t n = X.size();
+    std::size_t lo = from, step = 1, hi = from + 1;
+    while (hi < n && Run.Column(X[hi]) <= column) {
+      lo = hi;
+      step *= 2;
+      hi = std::min(n, hi + step);
+    }
+    if (hi >= n) hi = n;
+    // Column(X[lo]) <= column; the end lies in (lo, hi].
+    return static_cast<std::size_t>(
+        std::partition_point(X.begin() + static_cast<std::ptrdiff_t>(lo) + 1, X.begin() + static_cast<std::ptrdiff_t>(hi),
+                             [&](double x) { return Run.Column(x) <= column; }) - X.begin());
+  }
+
+  void Walk() {
+    std::size_t a = 0;
+    const std::size_t n = X.size();
+    while (a < n) {
+      const double column = Run.Column(X[a]);
+      const std::size_t b = End(a, column);
+      Run.Merge(column, Range(a, b));
+      a = b;
+    }
+  }
+};
+
 }  // namespace
 
 void TPaxChartSeries::Decimate(const TPaxPixelMapping& mapping, std::vector<TPaxPixelPoint>& out) const {
+  if (FCache.Valid && FCache.Generation == FGeneration && FCache.Mapping == mapping) {
+    out = FCache.Points;
+    return;
+  }
+  DecimateInto(mapping, out);
+  FCache.Valid = true;
+  FCache.Generation = FGeneration;
+  FCache.Mapping = mapping;
+  FCache.Points = out;
+}
+
+void TPaxChartSeries::DecimateInto(const TPaxPixelMapping& mapping, std::vector<TPaxPixelPoint>& out) const {
   out.clear();
   TColumnRun run(mapping, out);
-  const std::size_t n = FX.size();
-  std::size_t i = 0;
-  while (i < n) {
-    bool consumed = false;
-    // Take the largest summary block that starts here and lies within one column.
-    std::size_t span = 1;
-    for (std::size_t level = 0; level < FLevels.size(); ++level) span *= BlockSize;
-    for (std::size_t level = FLevels.size(); level-- > 0; span /= BlockSize) {
-      if (i % span != 0) continue;
-      const std::size_t index = i / span;
-      if (index >= FLevels[level].size()) continue;
-      const TPaxPointSummary& s = FLevels[level][index];
-      const std::size_t end = std::min(i + span, n);
-      if (s.Empty()) {
-        i = end;
-        consumed = true;
-        break;
-      }
-      const double c0 = run.Column(s.MinX);
-      if (c0 == run.Column(s.MaxX)) {
-        run.Merge(c0, s);
-        i = end;
-        consumed = true;
-        break;
-      }
-    }
-    if (consumed) continue;
-    const double x = FX[i], y = FY[i];
-    if (std::isfinite(x) && std::isfinite(y)) run.Merge(run.Column(x), x, y);
-    ++i;
+  if (FSortedFinite && mapping.XScale > 0) {
+    TSortedWalk sorted{FLevels, FX, FY, run};
+    sorted.Walk();
+    run.Flush();
+    return;
+  }
+  TSummaryWalk walk{FLevels, FX, FY, run};
+  // The complete blocks of the top level first, then on each lower level the blocks the
+  // level above does not cover yet; the first level covers every point.
+  std::size_t covered = 0;
+  std::size_t span = 1;
+  for (std::size_t level = 0; level < FLevels.size(); ++level) span *= BlockSize;
+  for (std::size_t level = FLevels.size(); level-- > 0; span /= BlockSize) {
+    const auto& entries = FLevels[level];
+    for (std::size_t index = covered / span; index < entries.size(); ++index) walk.Visit(level, index);
+    covered = std::max(covered, entries.size() * span);
   }
   run.Flush();
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -19,9 +20,36 @@ struct TPaxPointSummary {
   double MaxY = -std::numeric_limits<double>::infinity();
   double FirstX = 0, FirstY = 0, LastX = 0, LastY = 0;
   bool Empty() const { return MinX > MaxX; }
-  void Add(double x, double y);
-  void Add(const TPaxPointSummary& later);
+  inline void Add(double x, double y);
+  inline void Add(const TPaxPointSummary& later);
 };
+
+inline void TPaxPointSummary::Add(double x, double y) {
+  if (Empty()) {
+    FirstX = x;
+    FirstY = y;
+  }
+  MinX = std::min(MinX, x);
+  MaxX = std::max(MaxX, x);
+  MinY = std::min(MinY, y);
+  MaxY = std::max(MaxY, y);
+  LastX = x;
+  LastY = y;
+}
+
+inline void TPaxPointSummary::Add(const TPaxPointSummary& later) {
+  if (later.Empty()) return;
+  if (Empty()) {
+    *this = later;
+    return;
+  }
+  MinX = std::min(MinX, later.MinX);
+  MaxX = std::max(MaxX, later.MaxX);
+  MinY = std::min(MinY, later.MinY);
+  MaxY = std::max(MaxY, later.MaxY);
+  LastX = later.LastX;
+  LastY = later.LastY;
+}
 
 // One vertex of a decimated polyline, in device coordinates.
 struct TPaxPixelPoint {
@@ -36,6 +64,7 @@ struct TPaxPixelMapping {
   double YMin = 0;
   int Columns = 1;                 // columns of the plot, starting at XOrigin
   double ColumnScale = 1;          // columns per unit of XScale (device pixels per logical pixel)
+  bool operator==(const TPaxPixelMapping&) const = default;
 };
 
 class TPaxChartSeries {
@@ -59,6 +88,8 @@ class TPaxChartSeries {
   double X(std::size_t index) const { return FX[index]; }
   double Y(std::size_t index) const { return FY[index]; }
 
+  // Whether x never decreases and every point is finite (a time series, as a rule).
+  bool SortedFinite() const { return FSortedFinite; }
   // Extremes of all finite points (Empty() when there is none).
   const TPaxPointSummary& Bounds() const { return FBounds; }
 
@@ -66,6 +97,8 @@ class TPaxChartSeries {
   // the first, lowest, highest and last point in the order of the series, so no
   // extreme is lost. Points left or right of the plot collapse into one column
   // just outside it, so lines still run to the border. Non-finite points are skipped.
+  // The last result is kept until the mapping changes or a point is appended, so
+  // repainting an unchanged chart costs a copy.
   void Decimate(const TPaxPixelMapping& mapping, std::vector<TPaxPixelPoint>& out) const;
 
   // Points merged per summary block, and summary levels kept.
@@ -73,6 +106,7 @@ class TPaxChartSeries {
 
  private:
   void Changed();
+  void DecimateInto(const TPaxPixelMapping& mapping, std::vector<TPaxPixelPoint>& out) const;
 
   QString FTitle;
   QColor FColor;
@@ -80,6 +114,15 @@ class TPaxChartSeries {
   int FMarkerSize = 2;
   std::vector<double> FX, FY;
   TPaxPointSummary FBounds;
+  bool FSortedFinite = true;
+  std::uint64_t FGeneration = 0;  // counts appends and clears
+  struct TDecimationCache {
+    bool Valid = false;
+    std::uint64_t Generation = 0;
+    TPaxPixelMapping Mapping;
+    std::vector<TPaxPixelPoint> Points;
+  };
+  mutable TDecimationCache FCache;  // x never decreases and every value is finite: the fast walk applies
   // FLevels[0] summarises BlockSize points per entry (the last entry may be partial);
   // FLevels[k] summarises BlockSize entries of FLevels[k-1] and holds complete blocks only.
   std::vector<std::vector<TPaxPointSummary>> FLevels;

@@ -8,6 +8,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -115,15 +116,6 @@ double SignedArea(const QPointF* q, int n) {
     a += p0.x() * p1.y() - p1.x() * p0.y();
   }
   return a / 2;
-}
-
-void AddQuad(QPainterPath& path, QPointF q[4]) {
-  if (SignedArea(q, 4) < 0) std::swap(q[1], q[3]);  // one orientation so the union fills
-  path.moveTo(q[0]);
-  path.lineTo(q[1]);
-  path.lineTo(q[2]);
-  path.lineTo(q[3]);
-  path.closeSubpath();
 }
 
 double DeviceScale(const QPainter& p) {
@@ -457,8 +449,12 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
     std::vector<QPointF> pts;
     pts.reserve(FScratch.size());
     for (const TPaxPixelPoint& v : FScratch) pts.emplace_back(v.X, v.Y);
-    p.setPen(QPen(s->Color(), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // Dense data draws a solid band in which smoothing shows nothing but costs a lot.
+    const bool dense = pts.size() > static_cast<std::size_t>(r.width() * scale);
+    p.setRenderHint(QPainter::Antialiasing, !dense);
+    p.setPen(QPen(s->Color(), 1));
     p.drawPolyline(pts.data(), static_cast<int>(pts.size()));
+    p.setRenderHint(QPainter::Antialiasing, true);
     // Markers only where they can be told apart; on dense data they would only thicken the line.
     if (pts.size() * 4 <= static_cast<std::size_t>(r.width()) + 4) {
       p.setRenderHint(QPainter::Antialiasing, false);
@@ -514,6 +510,8 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
   const double backZ = l.CosRot * l.CosElev >= 0 ? d : 0;
   const QColor edge(150, 150, 150);
 
+  // Large smoothed polygons are costly and the walls' edges are straight: no smoothing.
+  p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(QPen(edge, 1));
   p.setBrush(BackWallColor);
   p.drawPolygon(quad(P(0, 0, backZ), P(w, 0, backZ), P(w, h, backZ), P(0, h, backZ)));
@@ -560,9 +558,33 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
     s->Decimate(m, FScratch);
-    QPainterPath upper, lower;  // the two faces of the ribbon
-    upper.setFillRule(Qt::WindingFill);
-    lower.setFillRule(Qt::WindingFill);
+    // Quads are only needed for series that turn back in x; a time series' ribbon is
+    // drawn as stacked depth slices reduced to one vertical span per device column.
+    const bool sorted = s->SortedFinite();
+    std::vector<std::array<QPointF, 4>> upper, lower;  // the two faces of the ribbon
+    const int columns = m.Columns;
+    FSpanLow.assign(static_cast<std::size_t>(columns) + 1, std::numeric_limits<double>::infinity());
+    FSpanHigh.assign(static_cast<std::size_t>(columns) + 1, -std::numeric_limits<double>::infinity());
+    auto spanSegment = [&](double x0, double y0, double x1, double y1) {
+      if (x1 < x0) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+      }
+      const int c0 = std::clamp(static_cast<int>(x0 * scale), 0, columns);
+      const int c1 = std::clamp(static_cast<int>(x1 * scale), 0, columns);
+      for (int c = c0; c <= c1; ++c) {
+        double ya = y0, yb = y1;
+        if (x1 > x0) {
+          const double left = std::max(x0, c / scale), right = std::min(x1, (c + 1) / scale);
+          ya = y0 + (y1 - y0) * (left - x0) / (x1 - x0);
+          yb = y0 + (y1 - y0) * (right - x0) / (x1 - x0);
+        }
+        auto& lo = FSpanLow[static_cast<std::size_t>(c)];
+        auto& hi = FSpanHigh[static_cast<std::size_t>(c)];
+        lo = std::min({lo, ya, yb});
+        hi = std::max({hi, ya, yb});
+      }
+    };
     std::vector<QPolygonF> frontEdges, backEdges;
     QPolygonF front, back;
     auto endPiece = [&] {
@@ -586,9 +608,13 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
         back << P(x0, y0, z1);
       }
       const QPointF f1 = P(x1, y1, z0), b1 = P(x1, y1, z1);
-      QPointF q[4] = {front.back(), f1, b1, back.back()};
-      // With y pointing down, a negative area means the quad shows the face turned upwards.
-      AddQuad(SignedArea(q, 4) <= 0 ? upper : lower, q);
+      if (sorted) {
+        spanSegment(x0, y0, x1, y1);
+      } else {
+        QPointF q[4] = {front.back(), f1, b1, back.back()};
+        // With y pointing down, a negative area means the quad shows the face turned upwards.
+        (SignedArea(q, 4) <= 0 ? upper : lower).push_back({q[0], q[1], q[2], q[3]});
+      }
       front << f1;
       back << b1;
       const bool endsInside = FScratch[k + 1].X >= 0 && FScratch[k + 1].X <= w &&
@@ -597,13 +623,79 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     }
     endPiece();
     const QColor c = s->Color();
-    p.setPen(Qt::NoPen);
-    p.fillPath(upper, c.lighter(135));
-    p.fillPath(lower, c.darker(125));
-    p.setPen(QPen(c.darker(140), 1));
-    for (const QPolygonF& e : backEdges) p.drawPolyline(e);
-    p.setPen(QPen(c.darker(115), 1.2));
-    for (const QPolygonF& e : frontEdges) p.drawPolyline(e);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const double devicePx = DeviceScale(p);
+    const bool dense = FScratch.size() > static_cast<std::size_t>(w * l.FitScale * devicePx);
+    // One vertical span per device column covering the ribbon between two depths.
+    auto spansBetween = [&](double zFrom, double zTo, int slices) {
+      const double originX = std::floor(l.Plot.left() * devicePx) - 1;
+      const int screenColumns = static_cast<int>(std::ceil(l.Plot.width() * devicePx)) + 3;
+      FScreenLow.assign(static_cast<std::size_t>(screenColumns), std::numeric_limits<double>::infinity());
+      FScreenHigh.assign(static_cast<std::size_t>(screenColumns), -std::numeric_limits<double>::infinity());
+      for (int col = 0; col <= columns; ++col) {
+        const double lo = FSpanLow[static_cast<std::size_t>(col)], hi = FSpanHigh[static_cast<std::size_t>(col)];
+        if (lo > hi) continue;
+        const double bx = std::min(w, (col + 0.5) / scale);
+        double lastTop = 0, lastBottom = 0;
+        for (int slice = 0; slice < slices; ++slice) {
+          const double z = slices > 1 ? zFrom + (zTo - zFrom) * slice / (slices - 1) : zFrom;
+          const QPointF a = P(bx, lo, z), b = P(bx, hi, z);
+          double top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
+          const double sliceTop = top, sliceBottom = bottom;
+          if (slice > 0) {  // bridge the rise or fall between neighbouring slices
+            top = std::min(top, lastTop);
+            bottom = std::max(bottom, lastBottom);
+          }
+          lastTop = sliceTop;
+          lastBottom = sliceBottom;
+          const int sc = static_cast<int>(std::floor((a.x() + b.x()) / 2 * devicePx - originX));
+          if (sc < 0 || sc >= screenColumns) continue;
+          auto& low = FScreenLow[static_cast<std::size_t>(sc)];
+          auto& high = FScreenHigh[static_cast<std::size_t>(sc)];
+          low = std::min(low, top);
+          high = std::max(high, bottom);
+        }
+      }
+      std::vector<QLineF> spans;
+      spans.reserve(static_cast<std::size_t>(screenColumns));
+      for (int sc = 0; sc < screenColumns; ++sc) {
+        const double top = FScreenLow[static_cast<std::size_t>(sc)], bottom = FScreenHigh[static_cast<std::size_t>(sc)];
+        if (top > bottom) continue;
+        const double x = (sc + originX + 0.5) / devicePx;
+        spans.emplace_back(x, top, x, bottom);
+      }
+      return spans;
+    };
+    auto drawSpans = [&](const std::vector<QLineF>& spans, const QColor& colour) {
+      p.setPen(QPen(colour, 1.0 / devicePx, Qt::SolidLine, Qt::SquareCap));
+      p.drawLines(spans.data(), static_cast<int>(spans.size()));
+    };
+    if (sorted) {
+      // Slices no more than a device column apart, so the stack leaves no gaps; rises and
+      // falls between them are bridged within each column.
+      const double reach = std::fabs(P(0, 0, z0).x() - P(0, 0, z1).x()) * devicePx;
+      const int slices = std::clamp(static_cast<int>(std::ceil(reach)) + 1, 2, 400);
+      drawSpans(spansBetween(z0, z1, slices), c.lighter(125));
+    }
+    for (const auto* faces : {&upper, &lower}) {
+      const QColor fill = faces == &upper ? c.lighter(135) : c.darker(125);
+      p.setPen(QPen(fill, 1));  // the outline closes the hairline gaps between neighbours
+      p.setBrush(fill);
+      for (const auto& q : *faces) p.drawConvexPolygon(q.data(), 4);
+    }
+    p.setBrush(Qt::NoBrush);
+    if (sorted && dense) {
+      // A dense edge is a solid band: its spans are the same pixels at a fraction of the cost.
+      drawSpans(spansBetween(z1, z1, 1), c.darker(140));
+      drawSpans(spansBetween(z0, z0, 1), c.darker(115));
+    } else {
+      p.setRenderHint(QPainter::Antialiasing, !dense);
+      p.setPen(QPen(c.darker(140), 1));
+      for (const QPolygonF& e : backEdges) p.drawPolyline(e);
+      p.setPen(QPen(c.darker(115), 1));
+      for (const QPolygonF& e : frontEdges) p.drawPolyline(e);
+    }
+    p.setRenderHint(QPainter::Antialiasing, true);
     std::size_t points = 0;
     for (const QPolygonF& e : frontEdges) points += static_cast<std::size_t>(e.size());
     if (points * 4 <= static_cast<std::size_t>(w * l.FitScale) + 4) {

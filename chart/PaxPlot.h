@@ -130,6 +130,7 @@ class TPaxPlot {
   bool FZoomed = false;
   TPaxRange FZoomX, FZoomY;
   mutable std::vector<TPaxPixelPoint> FScratch;
+  mutable std::vector<double> FSpanLow, FSpanHigh, FScreenLow, FScreenHigh;
 };
 
 // Colours given to series in the order they are added.
