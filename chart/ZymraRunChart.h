@@ -1,0 +1,42 @@
+#pragma once
+// The five chart groups of a run (0 "Optical Density" .. 4 "Substrate Conc."), as the
+// chart page shows them, and rendering one of them into a file.
+#include <QString>
+
+#include <string>
+
+class TPaxPlot;
+class TZymra_Run;
+
+constexpr int kRunChartKinds = 5;
+
+struct TRunChartKind {
+  const char* Name;    // UTF-8
+  const char* Unit;
+  const char* First;
+  const char* Second;  // nullptr when the group has one series
+  const char* Format;  // left-axis value format
+};
+const TRunChartKind& RunChartKind(int kind);  // kind must be 0 .. 4
+
+// Suffix of the series that show the course with the feed constant set correctly.
+inline constexpr const char* kEqualCfSuffix = "[Cf_real = Cf_theor.]";
+
+// Title, axis titles, value format, series and 3D angles of a chart group; the series
+// stay empty (RefreshRunChart fills them). versionText goes into the title's brackets.
+void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText);
+// Appends to each series of the group the rows it lacks; the equal-Cf series only
+// while the run's ShowEqualCf is set.
+void RefreshRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind);
+
+// Builds chart group `kind` of the run and writes it as PNG, SVG or PDF (by the
+// extension of path) at width x height pixels, in 3D with the run's ChartRotation and
+// ChartElevation when view3d is set. Needs a running QGuiApplication (fonts). On
+// failure returns false with a reason in error.
+bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
+                    std::string& error);
+bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
+                    const QString& versionText, std::string& error);
+
+// Used in the title when the caller has no version text of its own.
+extern const char* const kRunChartDefaultVersion;
