@@ -87,7 +87,7 @@ class TColumnRun {
     return static_cast<double>(static_cast<long long>(v));
   }
 
-  void Merge(double column, const TPaxPointSummary& s) {
+  void Merge(double column, const TPaxPointSummary& s, std::size_t points) {
     if (FCount == 0 || column != FColumn) {
       Flush();
       FColumn = column;
@@ -95,7 +95,7 @@ class TColumnRun {
     } else {
       FRun.Add(s);
     }
-    FCount += 2;  // at least two points (or one counted twice): extremes may differ
+    FCount += points;
   }
 
   void Merge(double column, double x, double y) {
@@ -110,11 +110,16 @@ class TColumnRun {
 
   void Flush() {
     if (FCount == 0) return;
-    const double x0 = Px(FRun.FirstX), x1 = Px(FRun.LastX);
+    double x0 = Px(FRun.FirstX), x1 = Px(FRun.LastX);
+    const bool inside = FColumn >= 0 && FColumn < FMap.Columns;
+    if (FCount > 1 && inside) {
+      // Several points in one column: draw them as one vertical stroke in its middle, so a
+      // spike is one column wide instead of two half-covered ones.
+      x0 = x1 = FMap.XOrigin + (FColumn + 0.5) / FScale * FMap.XScale;
+    }
     const double yFirst = Py(FRun.FirstY), yLast = Py(FRun.LastY);
     Push(x0, yFirst);
-    const bool outside = FColumn < 0 || FColumn >= FMap.Columns;
-    if (FCount > 1 && !outside) {
+    if (FCount > 1 && inside) {
       const double yMin = Py(FRun.MinY), yMax = Py(FRun.MaxY);
       // Visit the extreme nearer the first point first, so the stroke doubles back once only.
       if (std::fabs(yFirst - yMin) <= std::fabs(yFirst - yMax)) {
@@ -145,7 +150,7 @@ class TColumnRun {
   const double FScale, FLast;
   TPaxPointSummary FRun;
   double FColumn = 0;
-  int FCount = 0;
+  std::size_t FCount = 0;
 };
 
 // Walks the summary tree: a block that lies within one column is taken whole, others are
@@ -160,11 +165,13 @@ struct TSummaryWalk {
     const TPaxPointSummary& s = Levels[level][index];
     if (s.Empty()) return;
     const double c0 = Run.Column(s.MinX);
+    const std::size_t first = index * TPaxChartSeries::BlockSize;
     if (c0 == Run.Column(s.MaxX)) {
-      Run.Merge(c0, s);
+      std::size_t span = TPaxChartSeries::BlockSize;  // points per block at this level
+      for (std::size_t k = 0; k < level; ++k) span *= TPaxChartSeries::BlockSize;
+      Run.Merge(c0, s, std::min(span, X.size() - index * span));
       return;
     }
-    const std::size_t first = index * TPaxChartSeries::BlockSize;
     if (level == 0) {
       const std::size_t end = std::min(first + TPaxChartSeries::BlockSize, X.size());
       for (std::size_t i = first; i < end; ++i) {
@@ -242,7 +249,7 @@ struct TSortedWalk {
     while (a < n) {
       const double column = Run.Column(X[a]);
       const std::size_t b = End(a, column);
-      Run.Merge(column, Range(a, b));
+      Run.Merge(column, Range(a, b), b - a);
       a = b;
     }
   }

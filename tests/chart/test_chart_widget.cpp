@@ -189,6 +189,36 @@ TEST_F(ChartWidget, ThreeDimensionalViewTurnsTheBox) {
   EXPECT_EQ(l2.Project(0, 0, 50), l2.Plot.topLeft());  // depth plays no part in 2D
 }
 
+// A single outlier among 300,000 points must still show, in 2D and in 3D.
+TEST_F(ChartWidget, DenseSeriesKeepsASingleSpikeVisible) {
+  chart.resize(800, 500);
+  TPaxChartSeries* s = AddLineSeries("OD real", &chart);
+  const int n = 300000, spike = 123457;
+  for (int i = 0; i < n; ++i) s->Append(i * 1e-4, i == spike ? 100.0 : 10 + std::sin(i * 1e-4));
+  const QImage flat = chart.grab().toImage();
+  Save(flat, "chart_widget_dense_spike.png");
+  TPaxPlotLayout l = chart.CurrentLayout();
+  EXPECT_GE(l.Y.Max, 100);
+  // The spike reaches to 100: the pixel just below its top is drawn in the series colour.
+  const QPointF top = l.DataToDevice(spike * 1e-4, 99);
+  EXPECT_TRUE(AnyPixelNear(flat, int(top.x()), int(top.y()), 1, IsReddish));
+  // Halfway up there is nothing else to draw but the spike.
+  const QPointF half = l.DataToDevice(spike * 1e-4, 55);
+  EXPECT_TRUE(AnyPixelNear(flat, int(half.x()), int(half.y()), 1, IsReddish));
+  EXPECT_FALSE(AnyPixelNear(flat, int(half.x()) + 40, int(half.y()), 3, IsReddish));
+
+  chart.SetView3D(true);
+  chart.SetRotation(355);
+  chart.SetElevation(340);
+  const QImage deep = chart.grab().toImage();
+  Save(deep, "chart_widget_dense_spike_3d.png");
+  l = chart.CurrentLayout();
+  const double x = (spike * 1e-4 - l.X.Min) / l.X.Length() * l.BoxWidth;
+  const double y = l.BoxHeight - (55 - l.Y.Min) / l.Y.Length() * l.BoxHeight;
+  const QPointF front = l.Project(x, y, l.BoxDepth * 0.2);  // inside the only ribbon's depth
+  EXPECT_TRUE(AnyPixelNear(deep, int(front.x()), int(front.y()), 1, [](QColor c) { return c.red() > 150 && c.green() < 120; }));
+}
+
 TEST_F(ChartWidget, PopupMenuBelongsToTheChart) {
   QMenu* menu = chart.PopupMenu();
   ASSERT_NE(menu, nullptr);
