@@ -251,24 +251,4 @@ TEST(StreamWrapperBlocks, BeginAndEndBlockPatchChainSizesAndFooters) {
   EXPECT_TRUE(r.Close(true));
 }
 
-TEST(StreamWrapperBlocks, ReadingRefusesFootersOutsideTheBlock) {
-  TScratchDir dir("badfooter");
-  const std::string name = dir.File("f.bin");
-  std::vector<std::uint8_t> image(400 + 250 + 20, 0);
-  image[304] = image[305] = 1;                  // headers and footers
-  PutI32(image, 400 + 245, 100);                // footer before the block itself
-  WriteFileBytes(name, image);
-  for (const std::int32_t footerAt : {100, 5000}) {
-    PutI32(image, 400 + 245, footerAt);
-    WriteFileBytes(name, image);
-    TFile_StreamWrapper r(omRead, name, wfNone);
-    ASSERT_TRUE(r.Open(true));
-    TBlockHeader h{};
-    TBlockFooter f{};
-    ASSERT_TRUE(r.BeginBlock(h, f, true));
-    EXPECT_FALSE(r.EndBlock(h, f, true)) << footerAt;
-    EXPECT_NE(r.Error().find("invalid end"), std::string::npos);
-  }
-}
-
 }  // namespace
