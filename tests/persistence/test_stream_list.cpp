@@ -371,6 +371,18 @@ TEST(StreamListOperations, IterationAndInsertKeepOrder) {
   EXPECT_EQ(Children(project), (std::vector<TStreamNode*>{a, b, c}));
 }
 
+TEST(StreamListOperations, ProfileGivesDialogTextsAndCreatesTheStartFolder) {
+  TScratchDir dir("dialog");
+  TTestItem item(nullptr);
+  item.StreamSettings.Compress = false;
+  item.SetProfile(item.Profile);  // restores the default settings
+  EXPECT_TRUE(item.StreamSettings.Compress);
+  EXPECT_EQ(item.DialogFilter(), "Test Items|*.itm");
+  const std::string folder = item.DialogDirectory(dir.Path);
+  EXPECT_EQ(folder, dir.Path + "/Test/Items");
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
 // --- identities and references --------------------------------------------------------------
 
 TEST(StreamNodeIDs, DayNumbersAndIdLayout) {
