@@ -44,6 +44,17 @@ void TPaxChartSeries::Append(double x, double y) {
     FBounds.Add(x, y);
     FLevels[0].back().Add(x, y);
   }
+  if (FSortedFinite) {  // only the fast walk reads these, and only while they are whole
+    if ((n - 1) % BlockSize == 0) {
+      FBlockLastX.push_back(x);
+      FBlockMinY.push_back(y);
+      FBlockMaxY.push_back(y);
+    } else {
+      FBlockLastX.back() = x;
+      FBlockMinY.back() = std::min(FBlockMinY.back(), y);
+      FBlockMaxY.back() = std::max(FBlockMaxY.back(), y);
+    }
+  }
   // A completed block is folded into the level above; that happens once per BlockSize
   // appends at level 1, once per BlockSize^2 at level 2 and so on: constant on average.
   if (n % BlockSize == 0) {
@@ -64,6 +75,9 @@ void TPaxChartSeries::Clear() {
   FX.clear();
   FY.clear();
   FLevels.clear();
+  FBlockLastX.clear();
+  FBlockMinY.clear();
+  FBlockMaxY.clear();
   FBounds = TPaxPointSummary();
   FSortedFinite = true;
   ++FGeneration;
@@ -186,13 +200,17 @@ struct TSummaryWalk {
 };
 
 // For a series whose x never decreases and whose points are all finite: each column is
-// one run of consecutive points, found by galloping search, and its extremes come from
-// the largest aligned summary blocks inside the run.
+// one run of consecutive points. Its end is found in the compact per-block arrays first
+// and then inside one block; its extremes come from whole blocks plus the raw points at
+// both ends. The compact arrays keep the walk within a few hundred kilobytes of memory.
 struct TSortedWalk {
-  const std::vector<std::vector<TPaxPointSummary>>& Levels;
   const std::vector<double>& X;
   const std::vector<double>& Y;
+  const std::vector<double>& BlockLastX;
+  const std::vector<double>& BlockMinY;
+  const std::vector<double>& BlockMaxY;
   TColumnRun& Run;
+  static constexpr std::size_t B = TPaxChartSeries::BlockSize;
 
   TPaxPointSummary Range(std::size_t a, std::size_t b) const {
     TPaxPointSummary s;
@@ -201,46 +219,53 @@ struct TSortedWalk {
     s.LastX = s.MaxX = X[b - 1];
     s.LastY = Y[b - 1];
     double lo = Y[a], hi = Y[a];
-    constexpr std::size_t B = TPaxChartSeries::BlockSize;
-    std::size_t i = a;
-    while (i < b) {
-      std::size_t level = 0, span = 1;
-      while (level < Levels.size()) {
-        const std::size_t next = span * B;
-        if ((i & (next - 1)) != 0 || i + next > b) break;
-        span = next;
-        ++level;
-      }
-      if (level == 0) {
-        lo = std::min(lo, Y[i]);
-        hi = std::max(hi, Y[i]);
-        ++i;
-      } else {
-        const TPaxPointSummary& e = Levels[level - 1][i / span];
-        lo = std::min(lo, e.MinY);
-        hi = std::max(hi, e.MaxY);
-        i += span;
-      }
+    const std::size_t headEnd = std::min(b, (a + B - 1) / B * B);
+    for (std::size_t i = a; i < headEnd; ++i) {
+      lo = std::min(lo, Y[i]);
+      hi = std::max(hi, Y[i]);
+    }
+    const std::size_t tailStart = std::max(headEnd, b / B * B);
+    for (std::size_t k = headEnd / B; k < tailStart / B; ++k) {
+      lo = std::min(lo, BlockMinY[k]);
+      hi = std::max(hi, BlockMaxY[k]);
+    }
+    for (std::size_t i = tailStart; i < b; ++i) {
+      lo = std::min(lo, Y[i]);
+      hi = std::max(hi, Y[i]);
     }
     s.MinY = lo;
     s.MaxY = hi;
     return s;
   }
 
-  // First index at or after `from` whose column is beyond `column`.
+  // First index in [from, to) whose column lies beyond `column` (to when there is none).
+  std::size_t EndWithin(std::size_t from, std::size_t to, double column) const {
+    return static_cast<std::size_t>(
+        std::partition_point(X.begin() + static_cast<std::ptrdiff_t>(from), X.begin() + static_cast<std::ptrdiff_t>(to),
+                             [&](double x) { return Run.Column(x) <= column; }) - X.begin());
+  }
+
+  // First index after `from` whose column lies beyond `column`.
   std::size_t End(std::size_t from, double column) const {
-    const std::size_t n = X.size();
-    std::size_t lo = from, step = 1, hi = from + 1;
-    while (hi < n && Run.Column(X[hi]) <= column) {
+    const std::size_t n = X.size(), blocks = BlockLastX.size();
+    std::size_t block = from / B;
+    if (Run.Column(BlockLastX[block]) > column) return EndWithin(from + 1, std::min(n, (block + 1) * B), column);
+    // Gallop over the blocks to the first one that ends beyond the column.
+    std::size_t lo = block, step = 1, hi = block + 1;
+    while (hi < blocks && Run.Column(BlockLastX[hi]) <= column) {
       lo = hi;
       step *= 2;
-      hi = std::min(n, hi + step);
+      hi = std::min(blocks, hi + step);
     }
-    if (hi >= n) hi = n;
-    // Column(X[lo]) <= column; the end lies in (lo, hi].
-    return static_cast<std::size_t>(
-        std::partition_point(X.begin() + static_cast<std::ptrdiff_t>(lo) + 1, X.begin() + static_cast<std::ptrdiff_t>(hi),
-                             [&](double x) { return Run.Column(x) <= column; }) - X.begin());
+    if (hi >= blocks) {
+      hi = blocks;
+    }
+    const std::size_t beyond = static_cast<std::size_t>(
+        std::partition_point(BlockLastX.begin() + static_cast<std::ptrdiff_t>(lo) + 1,
+                             BlockLastX.begin() + static_cast<std::ptrdiff_t>(hi),
+                             [&](double x) { return Run.Column(x) <= column; }) - BlockLastX.begin());
+    if (beyond >= blocks) return n;
+    return EndWithin(beyond * B, std::min(n, (beyond + 1) * B), column);
   }
 
   void Walk() {
@@ -273,7 +298,7 @@ void TPaxChartSeries::DecimateInto(const TPaxPixelMapping& mapping, std::vector<
   out.clear();
   TColumnRun run(mapping, out);
   if (FSortedFinite && mapping.XScale > 0) {
-    TSortedWalk sorted{FLevels, FX, FY, run};
+    TSortedWalk sorted{FX, FY, FBlockLastX, FBlockMinY, FBlockMaxY, run};
     sorted.Walk();
     run.Flush();
     return;

@@ -114,7 +114,9 @@ class TPaxChartSeries {
   int FMarkerSize = 2;
   std::vector<double> FX, FY;
   TPaxPointSummary FBounds;
-  bool FSortedFinite = true;
+  bool FSortedFinite = true;  // x never decreases and every value is finite: the fast walk applies
+  // Per block of BlockSize points, kept while the series is sorted: last x, lowest and highest y.
+  std::vector<double> FBlockLastX, FBlockMinY, FBlockMaxY;
   std::uint64_t FGeneration = 0;  // counts appends and clears
   struct TDecimationCache {
     bool Valid = false;

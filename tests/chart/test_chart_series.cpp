@@ -84,7 +84,7 @@ TEST(ChartSeries, DecimationKeepsEveryColumnExtremeOfMonotoneData) {
   TPaxChartSeries s;
   std::mt19937 random(7);
   std::normal_distribution<double> noise(0, 1);
-  const int n = 200000;
+  const int n = 200003;  // not a whole number of blocks
   for (int i = 0; i < n; ++i) s.Append(i * 0.01, std::sin(i * 0.001) * 10 + noise(random));
   const TPaxPixelMapping whole = Mapping(0, (n - 1) * 0.01, -15, 15, 700, 400);
   ExpectExtremesKept(s, whole);
@@ -93,6 +93,13 @@ TEST(ChartSeries, DecimationKeepsEveryColumnExtremeOfMonotoneData) {
   EXPECT_LE(out.size(), 4u * 701u);  // bounded by the pixels, not by the 200000 points
   // A zoomed window: points outside collapse into the border columns.
   ExpectExtremesKept(s, Mapping(400.5, 612.25, -3, 3, 333, 200));
+
+  // Strictly rising values: a point counted in the wrong column shows as a value outside
+  // that column's range, whichever way it strays.
+  TPaxChartSeries rising;
+  for (int i = 0; i < 100001; ++i) rising.Append(i * 0.37, i);
+  ExpectExtremesKept(rising, Mapping(0, 100000 * 0.37, 0, 100000, 613, 400));
+  ExpectExtremesKept(rising, Mapping(1000, 2000, 2000, 6000, 977, 400));
 }
 
 TEST(ChartSeries, DecimationOfUnorderedAndSparseData) {
