@@ -331,6 +331,8 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
       shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
       step = ChooseStep(shown, pixels, ySpacing, yMinStep);
       shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
+      // The tolerance above must not cut off data that lies a rounding error beyond a tick.
+      shown = {std::min(shown.Min, y.Min), std::max(shown.Max, y.Max)};
     }
     l.Y = Usable(shown);
     l.YStep = step;

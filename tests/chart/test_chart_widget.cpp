@@ -87,6 +87,21 @@ TEST_F(ChartWidget, LayoutLeavesRoomForLabelsAndLegend) {
   }
 }
 
+// Unzoomed, every point lies within the shown ranges, also one a rounding error above a tick.
+TEST_F(ChartWidget, ShownRangeHoldsAllData) {
+  TPaxChartSeries* s = AddLineSeries("\xC2\xB5 OD", &chart);
+  s->Append(0, 0);
+  s->Append(1, 0.3 + 1e-12);  // a rounding error above the 0.3 tick
+  s->Append(2, 0.3);
+  for (bool view3d : {false, true}) {
+    chart.SetView3D(view3d);
+    const TPaxPlotLayout l = chart.CurrentLayout();
+    EXPECT_GE(l.Y.Max, 0.3 + 1e-12);
+    EXPECT_LE(l.Y.Min, 0);
+    EXPECT_NEAR(l.YTicks.back(), 0.3, 1e-12);
+  }
+}
+
 TEST_F(ChartWidget, ZoomToRectangleAndUndo) {
   FillGrowthRate();
   const TPaxRange homeX = chart.VisibleX(), homeY = chart.VisibleY();
