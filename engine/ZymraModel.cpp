@@ -179,16 +179,17 @@ void Step(TZymra_Run& run, double& xPr, double& xTh) {
 
   if (p.RefillNow) {
     // A full or overflowing reactor takes nothing: a refill never removes liquid.
-    const double room = p.ReactorSize - v;
-    p.RefillAmount = room < p.RefillAmount ? room : p.RefillAmount;
+    // Plain copies: the record is packed, and references to its fields are misaligned.
+    const double room = p.ReactorSize - v, wanted = p.RefillAmount;
+    p.RefillAmount = room < wanted ? room : wanted;
     if (!(p.RefillAmount > 0)) p.RefillAmount = 0;
     rA = p.RefillAmount;
     p.LastRefill = tnew;
     run.LogEvent("Refill " + FloatText(p.RefillAmount) + "\t l");
   }
   if (p.DischargeNow) {
-    const double half = v / 2;
-    p.DischargeAmount = half < p.DischargeAmount ? half : p.DischargeAmount;
+    const double half = v / 2, wanted = p.DischargeAmount;
+    p.DischargeAmount = half < wanted ? half : wanted;
     dA = p.DischargeAmount;
     p.LastDischarge = tnew;
     run.LogEvent("Discharge " + FloatText(p.DischargeAmount) + "\t l");

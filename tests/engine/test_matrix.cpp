@@ -11,11 +11,11 @@ void Fill(tDoubleMatrix& m, int n) {
 TEST(Matrix, FreshHeaderMatchesStoredLayout) {
   tDoubleMatrix m;
   const TMatrixHeader& h = m.Header();
-  EXPECT_EQ(h.Rows, 0);
-  EXPECT_EQ(h.Capacity, 0);
-  EXPECT_EQ(h.RangeFirst, 0);
-  EXPECT_EQ(h.RangeLast, -1);
-  EXPECT_EQ(h.Growth, 1024);
+  EXPECT_EQ(+h.Rows, 0);
+  EXPECT_EQ(+h.Capacity, 0);
+  EXPECT_EQ(+h.RangeFirst, 0);
+  EXPECT_EQ(+h.RangeLast, -1);
+  EXPECT_EQ(+h.Growth, 1024);
   const auto* raw = reinterpret_cast<const std::uint8_t*>(&h);
   std::int32_t growth;
   std::memcpy(&growth, raw + 301, 4);
@@ -95,7 +95,7 @@ TEST(Matrix, AssignCopiesTheSourceRange) {
   EXPECT_EQ(dst.RangeLast(), 2);
   EXPECT_EQ(dst.Header().Name.Str(), "a name longer than t");
   EXPECT_EQ(dst.Header().Caption.Str(), "caption");
-  EXPECT_EQ(dst.Header().Growth, 1024);
+  EXPECT_EQ(+dst.Header().Growth, 1024);
 }
 
 TEST(Matrix, MapAndCloneWorkOnTheRange) {

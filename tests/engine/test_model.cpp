@@ -81,12 +81,12 @@ struct Reference {
         p.DischargeNow ? p.DischargeAmount > 0 : win(p.LastDischarge + p.DischargeEachh) && p.DischargeAmount > 0;
     double rA = 0, dA = 0;
     if (refill) {
-      p.RefillAmount = std::max(0.0, std::min(p.ReactorSize - V, p.RefillAmount));
+      p.RefillAmount = std::max(0.0, std::min(p.ReactorSize - V, +p.RefillAmount));
       rA = p.RefillAmount;
       p.LastRefill = tn;
     }
     if (discharge) {
-      p.DischargeAmount = std::min(V / 2, p.DischargeAmount);
+      p.DischargeAmount = std::min(V / 2, +p.DischargeAmount);
       dA = p.DischargeAmount;
       p.LastDischarge = tn;
     }
@@ -194,9 +194,9 @@ void Compare(TZymra_Run& run, int maxSteps, std::uint32_t seed,
     if (before) before(i, run, ref);
     Step(run, xpr, xth);
     ref.step();
-    ASSERT_EQ(run.BatchParams.Phase, ref.b.Phase) << "step " << i;
-    ASSERT_EQ(run.Params.Finished != 0, ref.finished) << "step " << i;
-    ASSERT_EQ(run.Params.Overflowing != 0, ref.overflow) << "step " << i;
+    ASSERT_EQ(+run.BatchParams.Phase, +ref.b.Phase) << "step " << i;
+    ASSERT_EQ(+run.Params.Finished != 0, ref.finished) << "step " << i;
+    ASSERT_EQ(+run.Params.Overflowing != 0, ref.overflow) << "step " << i;
     if (run.Params.Finished) break;
   }
   const std::vector<double>* refs[] = {&ref.t,    &ref.odr,  &ref.odi,  &ref.uod,   &ref.ucell,   &ref.vol,
@@ -251,7 +251,7 @@ TEST(Model, MatchesTheReferenceWithTheDefaultBatch) {
   for (std::uint32_t seed : {1u, 42u, 2024u}) {
     TZymra_Run run;
     Compare(run, 5000, seed);
-    ASSERT_EQ(run.Params.Finished, 1);
+    ASSERT_EQ(+run.Params.Finished, 1);
     EXPECT_EQ(CountEntries(run.EventLog, kLogBatchFinished), 1);
   }
 }
@@ -279,8 +279,8 @@ TEST(Model, BatchGrowsAtMaxRateThenLimitsAndHandsOver) {
   EXPECT_NEAR(unlimited * 0.25, 13.5, 0.5);
   EXPECT_EQ(limited, 1);
   EXPECT_NEAR(lastLimitedRate, 0.2, 0.05);
-  EXPECT_NEAR(run.Params.FedBatchOD, 22.9, 0.25);
-  EXPECT_NEAR(run.Params.ReactorVol, 2.0, 1e-9);
+  EXPECT_NEAR(+run.Params.FedBatchOD, 22.9, 0.25);
+  EXPECT_NEAR(+run.Params.ReactorVol, 2.0, 1e-9);
   EXPECT_EQ(run.PauseRequest, 1);
   EXPECT_EQ(run.EventLog.rfind(run.ProcessTimeText() + " [h:mm:ss]\t" + kLogBatchFinished, 0), 0u);
 }
@@ -292,7 +292,7 @@ TEST(Model, PracticeFeedAboveTheoryWhenTheFeedIsRicher) {
   run.Params.StopByuCrit = 0;
   run.Params.TargetOD = 1e9;
   Compare(run, 40, 3);
-  EXPECT_GT(run.uCell.Value(5), run.Params.Uset);
+  EXPECT_GT(run.uCell.Value(5), +run.Params.Uset);
   EXPECT_GT(run.ODreal.Last(), run.ODrealTheory.Last());
 }
 
@@ -338,19 +338,19 @@ TEST(Model, RefillRequestsAreClippedAndNeverNegative) {
   double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
   run.Params.RefillNow = 1;  // amount 0: nothing happens and the request is cleared
   Step(run, xpr, xth);
-  EXPECT_EQ(run.Params.RefillNow, 0);
+  EXPECT_EQ(+run.Params.RefillNow, 0);
   EXPECT_EQ(CountEntries(run.EventLog, "Refill"), 0);
   run.Params.RefillNow = 1;
   run.Params.RefillAmount = 5;  // more than fits
   const double v = run.Volume.Last();
   Step(run, xpr, xth);
-  EXPECT_DOUBLE_EQ(run.Params.RefillAmount, 4.0 - v);
-  EXPECT_EQ(run.Params.Overflowing, 1) << "the feed of the interval comes on top of a full reactor";
+  EXPECT_DOUBLE_EQ(+run.Params.RefillAmount, 4.0 - v);
+  EXPECT_EQ(+run.Params.Overflowing, 1) << "the feed of the interval comes on top of a full reactor";
   const double full = run.Volume.Last();
   run.Params.RefillNow = 1;
   run.Params.RefillAmount = 1;
   Step(run, xpr, xth);
-  EXPECT_EQ(run.Params.RefillAmount, 0) << "an overflowing reactor takes nothing";
+  EXPECT_EQ(+run.Params.RefillAmount, 0) << "an overflowing reactor takes nothing";
   EXPECT_GE(run.Volume.Last(), full);
 }
 
@@ -365,7 +365,7 @@ TEST(Model, TargetAndCriticalInTheSameStepFinishWithTargetOnTop) {
   Step(run, xpr, xth);
   run.Params.TargetOD = run.ODreal.Last() * 1.001;
   Step(run, xpr, xth);
-  EXPECT_EQ(run.Params.Finished, 1);
+  EXPECT_EQ(+run.Params.Finished, 1);
   const auto target = run.EventLog.find(kLogTargetReached);
   const auto critical = run.EventLog.find(kLogCriticalExceeded);
   ASSERT_NE(target, std::string::npos);
@@ -381,7 +381,7 @@ TEST(Model, LongIntervalEndsTheLagAtOnce) {
   InitRun(run);
   double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
   Step(run, xpr, xth);
-  EXPECT_EQ(run.BatchParams.Phase, 2);
+  EXPECT_EQ(+run.BatchParams.Phase, 2);
 }
 
 TEST(Model, NoBiomassDoesNotHangTheSearch) {

@@ -57,7 +57,7 @@ TEST(Worker, RunsToTheTargetAndNotifiesOnce) {
   run->StartThread();
   run->Worker()->SetRealtime(false);
   run->Worker()->SetOnChartUpdate([&] { ++refreshes; });
-  EXPECT_EQ(run->Params.ProcessDate > 0, true);
+  EXPECT_EQ(+run->Params.ProcessDate > 0, true);
   run->Resume();
   EXPECT_EQ(run->State(), rsRunning);
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() == rsFinished; }));
@@ -83,7 +83,7 @@ TEST(Worker, OverflowPausesAfterEveryStepAboveTheSize) {
   Start(run);
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() == rsPaused; }));
   const long long first = StepCount(*run);
-  EXPECT_EQ(run->Params.Overflowing, 1);
+  EXPECT_EQ(+run->Params.Overflowing, 1);
   EXPECT_EQ(Count(run->EventLog, kLogOverflow), 1);
   ASSERT_TRUE(run->Resume());
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() == rsPaused && StepCount(*run) > first; }));
@@ -99,7 +99,7 @@ TEST(Worker, BatchEndPausesOnceThenFedBatchRuns) {
   RandSeed(11);
   Start(run);
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() == rsPaused; }));
-  EXPECT_EQ(run->BatchParams.Phase, 5);
+  EXPECT_EQ(+run->BatchParams.Phase, 5);
   EXPECT_EQ(run->PauseRequest, 1) << "shown by the process page while paused";
   ASSERT_TRUE(run->Resume());
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() != rsRunning; }));
@@ -130,7 +130,7 @@ TEST(Worker, UserPauseTakesEffectBetweenSteps) {
   EXPECT_EQ(StepCount(*run), steps) << "no step while paused";
   const double pausedBefore = run->Params.PauseTime;
   ASSERT_TRUE(run->Resume());
-  EXPECT_GT(run->Params.PauseTime, pausedBefore);
+  EXPECT_GT(+run->Params.PauseTime, pausedBefore);
   ASSERT_TRUE(PumpUntil(sync, [&] { return seen > steps + 2; }));
   run->FinishByUser();
   EXPECT_EQ(run->State(), rsFinished);
@@ -162,7 +162,7 @@ TEST(Worker, ProcessUpdateRunsBeforeEveryStepOnTheOwningThread) {
   ASSERT_TRUE(PumpUntil(sync, [&] { return run->State() == rsFinished; }));
   EXPECT_EQ(calls, 63);
   EXPECT_TRUE(onOwner);
-  EXPECT_EQ(run->Params.Speed, 10);
+  EXPECT_EQ(+run->Params.Speed, 10);
 }
 
 TEST(Worker, StepWithoutFiniteValuesFinishesTheRunCleanly) {
@@ -253,8 +253,8 @@ TEST(Project, HeadlessActionsHappenBeforeTheStepAtTheirTime) {
   EXPECT_FALSE(ParseRunAction("x:refill=1", a, error));
   EXPECT_FALSE(ParseRunAction("5:refill=abc", a, error));
   RunHeadless(project, sync, {run}, options);
-  EXPECT_EQ(run->Params.LastRefill, 2.25) << "served by the step that starts at 2 h";
-  EXPECT_EQ(run->Params.LastDischarge, 3.75);
+  EXPECT_EQ(+run->Params.LastRefill, 2.25) << "served by the step that starts at 2 h";
+  EXPECT_EQ(+run->Params.LastDischarge, 3.75);
   EXPECT_EQ(run->CorrTime, 5.25);
   EXPECT_EQ(Count(run->EventLog, "Refill 0.5\t l"), 1);
   EXPECT_EQ(Count(run->EventLog, "Discharge 0.1\t l"), 1);
