@@ -132,6 +132,27 @@ TEST_F(ChartWidget, ZoomToRectangleAndUndo) {
   EXPECT_FALSE(chart.IsZoomed());
 }
 
+TEST_F(ChartWidget, ZoomInThreeDimensionsUsesTheFrontFace) {
+  FillGrowthRate();
+  chart.SetView3D(true);
+  chart.SetRotation(345);
+  chart.SetElevation(335);
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  const QPoint from = l.DataToDevice(4, 0.27).toPoint(), to = l.DataToDevice(12, 0.2).toPoint();
+  double x = 0, y = 0;
+  ASSERT_TRUE(l.DeviceToData(l.DataToDevice(7, 0.25), x, y));
+  EXPECT_NEAR(x, 7, 1e-9);
+  EXPECT_NEAR(y, 0.25, 1e-9);
+  ASSERT_TRUE(chart.ZoomToRect(QRect(from, to)));
+  EXPECT_NEAR(chart.VisibleX().Min, 4, 0.1);
+  EXPECT_NEAR(chart.VisibleX().Max, 12, 0.1);
+  EXPECT_NEAR(chart.VisibleY().Min, 0.2, 0.002);
+  EXPECT_NEAR(chart.VisibleY().Max, 0.27, 0.002);
+  Save(chart.grab().toImage(), "chart_widget_3d_zoomed.png");
+  chart.UndoZoom();
+  EXPECT_FALSE(chart.IsZoomed());
+}
+
 TEST_F(ChartWidget, AnimatedZoomArrivesAtItsTarget) {
   FillGrowthRate();
   chart.SetAnimatedZoom(true);
