@@ -159,6 +159,19 @@ TEST(ChartPrint, PrintsOnePageWithinTheMargins) {
   QString error;
   ASSERT_TRUE(chart.Print(printer, options, error)) << error.toStdString();
   EXPECT_TRUE(IsPdf(path));
+
+  // Margins that leave no page are held at 45 percent a side instead of turning the page inside out.
+  QPrinter second(QPrinter::HighResolution);
+  second.setOutputFormat(QPrinter::PdfFormat);
+  const QString path2 = TestOutput("chart_print_margins.pdf");
+  QFile::remove(path2);
+  second.setOutputFileName(path2);
+  options = TPaxPrintOptions();
+  options.MarginLeft = options.MarginRight = 80;
+  options.MarginTop = -20;
+  options.Resolution = 0;
+  ASSERT_TRUE(chart.Print(second, options, error)) << error.toStdString();
+  EXPECT_TRUE(IsPdf(path2));
 }
 
 TEST(ChartExport, ImageMatchesTheWidgetAndFilesAreValid) {
