@@ -658,19 +658,22 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
           high = std::max(high, bottom);
         }
       }
-      std::vector<QLineF> spans;
+      // Each span is a one-column rectangle: the painter fills aligned rectangles fastest.
+      std::vector<QRectF> spans;
       spans.reserve(static_cast<std::size_t>(screenColumns));
+      const double one = 1.0 / devicePx;
       for (int sc = 0; sc < screenColumns; ++sc) {
         const double top = FScreenLow[static_cast<std::size_t>(sc)], bottom = FScreenHigh[static_cast<std::size_t>(sc)];
         if (top > bottom) continue;
-        const double x = (sc + originX + 0.5) / devicePx;
-        spans.emplace_back(x, top, x, bottom);
+        spans.emplace_back((sc + originX) * one, top - one / 2, one, bottom - top + one);
       }
       return spans;
     };
-    auto drawSpans = [&](const std::vector<QLineF>& spans, const QColor& colour) {
-      p.setPen(QPen(colour, 1.0 / devicePx, Qt::SolidLine, Qt::SquareCap));
-      p.drawLines(spans.data(), static_cast<int>(spans.size()));
+    auto drawSpans = [&](const std::vector<QRectF>& spans, const QColor& colour) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(colour);
+      p.drawRects(spans.data(), static_cast<int>(spans.size()));
+      p.setBrush(Qt::NoBrush);
     };
     if (sorted) {
       // Slices no more than a device column apart, so the stack leaves no gaps; rises and
