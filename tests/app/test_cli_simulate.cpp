@@ -130,3 +130,20 @@ TEST(CliSimulate, ValidationFailuresListEveryMessage) {
             "Values Couldn\xC2\xB4t Be Applied To Run!\n==================================\n"
             "- SimInterval is out of bounds\n- \xC2\xB5" "critical is too high\n- Oxygen Yield is too high\n");
 }
+
+#ifdef ZYMRA_WITH_CHARTS
+TEST(CliSimulate, ChartsAreWrittenByTheirExtension) {
+  const std::string dir = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/";
+  const std::string png = dir + "cli-od.png", svg = dir + "cli-volume.svg", pdf = dir + "cli-mu3d.pdf";
+  const TResult r = Cli("simulate --chart 0:" + png + " --chart 3:" + svg + " --chart 1:" + pdf +
+                        " --chart-3d --chart-size 800x500");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(Slurp(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  const std::string image = Slurp(svg);
+  EXPECT_NE(image.find("<svg"), std::string::npos);
+  EXPECT_NE(image.find("Reactor Volume"), std::string::npos);
+  EXPECT_EQ(Slurp(pdf).substr(0, 5), "%PDF-");
+  for (const char* bad : {"simulate --chart 5:a.png", "simulate --chart 0:a.bmp", "simulate --chart-size 10x10"})
+    EXPECT_EQ(Cli(bad).Code, 2) << bad;
+}
+#endif
