@@ -164,7 +164,7 @@ TEST(StreamListRoundTrip, UpdateModeRewritesTheFileItOpened) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"u.tst"});
 }
 
-// --- the stored image, read at the documented offsets ---------------------------------
+// --- the stored image, read byte by byte at the layout's offsets ---------------------------------
 
 TEST(StreamListImage, ListWithTwoPlainChildrenMatchesTheLayoutFieldByField) {
   TScratchDir dir("layout");
