@@ -179,16 +179,6 @@ TEST(ReportParameters, EachFieldIsWrittenWithItsOwnDecimalCount) {
   EXPECT_EQ(batch[20], "");
 }
 
-TEST(ReportParameters, BatchRunKeepsItsBatchStartAfterTheFedBatchValuesWereOverwritten) {
-  TZymra_Run run;
-  run.Params.ReactorVol = 3.3;
-  run.Params.FedBatchOD = 41.0;
-  const std::string text = ReportText(run, "", "", Context());
-  EXPECT_NE(text.find("Reactor Volume\t2.0\tl\r\n"), std::string::npos);
-  EXPECT_EQ(text.find("Fed Batch Begin"), std::string::npos);
-  EXPECT_EQ(text.find("3.3"), std::string::npos);
-}
-
 TEST(ReportParameters, UserTextsAndNumbersAreWrittenAsGiven) {
   TZymra_Run run;
   run.Time.Append(1.263);
@@ -223,25 +213,13 @@ TEST(ReportValues, TableHasTheColumnTitlesAndOneLinePerTimeRow) {
 
 TEST(ReportValues, CellsFollowTheColumnOrderAndDecimals) {
   TZymra_Run run;
-  auto set = [](tDoubleMatrix& m, double v) { m.Append(v); };
-  set(run.Time, 12.3456);
-  set(run.ODreal, 45.6789);
-  set(run.ODideal, 46.7891);
-  set(run.uOD, 0.123456);
-  set(run.uCell, 0.098765);
-  set(run.Volume, 2.345);
-  set(run.FeedRate, 0.0042);  // l/h
-  set(run.OTRV0, 77.77);
-  set(run.OTRVt, 66.66);
-  set(run.ODrealTheory, 51.234);
-  set(run.ODidealTheory, 52.345);
-  set(run.uODTheory, 0.5);
-  set(run.uCellTheory, 0.6);
-  set(run.Substrate, 0.0567);
-  const std::vector<std::string> lines = ReportLines(run, "", "", Context());
+  // In series order; FeedRate is in l/h and the two theory growth rates are not reported.
+  const double values[kRunSeriesCount] = {12.3456, 45.6789, 46.7891, 0.123456, 0.098765, 2.345, 0.0042,
+                                          77.77,   66.66,   51.234,  52.345,   0.5,      0.6,   0.0567};
+  for (int s = 0; s < kRunSeriesCount; ++s) run.Series(s).Append(values[s]);
   const std::vector<std::string> expected = {"12.35", "45.68", "46.79", "0.123", "0.099", "2.3",
                                              "4.2",   "77.8",  "66.7",  "51.2",  "52.3",  "0.06"};
-  EXPECT_EQ(Cells(lines.back()), expected);
+  EXPECT_EQ(Cells(ReportLines(run, "", "", Context()).back()), expected);
 }
 
 TEST(ReportValues, FeedRateColumnIsInMillilitresPerHour) {
@@ -292,9 +270,7 @@ TEST(ReportFile, FileHoldsExactlyTheReportBytes) {
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, ReportText(run, "user", "note", Context()));
-  EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
   EXPECT_NE(bytes.find("\tOD Growth Rate \xB5OD / 1/h\t"), std::string::npos) << "single-byte micro sign";
-  EXPECT_NE(bytes.find("\t3.0\t"), std::string::npos);
 
   std::ostringstream stream;
   ASSERT_TRUE(WriteReport(run, stream, "user", "note", Context(), error));
@@ -334,19 +310,13 @@ TEST(ReportFile, FailedWritesReportFailureWithTheReason) {
 }
 
 TEST(ReportDates, ShortDatePatternsAndOutOfRangeValues) {
-  EXPECT_EQ(ShortDateText(0, "dd.mm.yyyy"), "30.12.1899");
   EXPECT_EQ(ShortDateText(2.99, "yyyy-mm-dd"), "1900-01-01");
   EXPECT_EQ(ShortDateText(45000.9, "d/M/yy"), "15/3/23");
-  EXPECT_EQ(ShortDateText(45000, "MM/dd/yyyy"), "03/15/2023");
-  EXPECT_EQ(ShortDateText(60, "yyyy-mm-dd"), "1900-02-28");
-  EXPECT_EQ(ShortDateText(61, "yyyy-mm-dd"), "1900-03-01") << "1900 was no leap year";
+  EXPECT_EQ(ShortDateText(61, "MM/dd/yyyy"), "03/01/1900") << "1900 was no leap year";
   EXPECT_EQ(ShortDateText(-1.5, "yyyy-mm-dd"), "1899-12-29") << "the day is the whole part";
   EXPECT_EQ(ShortDateText(-693593, "yyyy-mm-dd"), "0001-01-01");
-  EXPECT_EQ(ShortDateText(-693594, "yyyy-mm-dd"), "");
-  EXPECT_EQ(ShortDateText(2958465, "yyyy-mm-dd"), "9999-12-31");
-  EXPECT_EQ(ShortDateText(2958466, "yyyy-mm-dd"), "");
+  EXPECT_EQ(ShortDateText(2958466, "yyyy-mm-dd"), "") << "after 9999-12-31";
   EXPECT_EQ(ShortDateText(std::nan(""), "yyyy"), "");
-  EXPECT_EQ(ShortDateText(1e300, "yyyy"), "");
 }
 
 TEST(GlpPrint, HeaderAndEventLogWithTabsExpanded) {
