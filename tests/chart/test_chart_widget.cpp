@@ -87,6 +87,28 @@ TEST_F(ChartWidget, LayoutLeavesRoomForLabelsAndLegend) {
   }
 }
 
+// The process page's charts are small: labels must still be distinct and apart.
+TEST_F(ChartWidget, SmallChartKeepsLabelsApart) {
+  FillGrowthRate();
+  chart.resize(300, 190);
+  Save(chart.grab().toImage(), "chart_widget_small.png");
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  const QFontMetricsF fm(chart.Plot().LabelFont);
+  ASSERT_GE(l.YTicks.size(), 2u);
+  ASSERT_GE(l.XTicks.size(), 2u);
+  QStringList labels;
+  for (double v : l.YTicks) labels << PaxFormatValue(v, l.YFormat);
+  labels.removeDuplicates();
+  EXPECT_EQ(labels.size(), static_cast<qsizetype>(l.YTicks.size()));
+  const double ySpacing = l.YStep / l.Y.Length() * l.Plot.height();
+  EXPECT_GT(ySpacing, fm.height());
+  for (std::size_t i = 1; i < l.XTicks.size(); ++i) {
+    const double gap = l.XStep / l.X.Length() * l.Plot.width();
+    EXPECT_GT(gap, fm.horizontalAdvance(PaxFormatValue(l.XTicks[i], l.XFormat)));
+  }
+  EXPECT_GT(l.Plot.height(), 40);
+}
+
 // Unzoomed, every point lies within the shown ranges, also one a rounding error above a tick.
 TEST_F(ChartWidget, ShownRangeHoldsAllData) {
   TPaxChartSeries* s = AddLineSeries("\xC2\xB5 OD", &chart);
