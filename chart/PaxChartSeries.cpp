@@ -101,6 +101,18 @@ class TColumnRun {
     return static_cast<double>(static_cast<long long>(v));
   }
 
+  // The column still being collected, to continue a walk later.
+  void Save(TPaxPointSummary& run, double& column, std::size_t& count) const {
+    run = FRun;
+    column = FColumn;
+    count = FCount;
+  }
+  void Restore(const TPaxPointSummary& run, double column, std::size_t count) {
+    FRun = run;
+    FColumn = column;
+    FCount = count;
+  }
+
   void Merge(double column, const TPaxPointSummary& s, std::size_t points) {
     if (FCount == 0 || column != FColumn) {
       Flush();
@@ -268,8 +280,7 @@ struct TSortedWalk {
     return EndWithin(beyond * B, std::min(n, (beyond + 1) * B), column);
   }
 
-  void Walk() {
-    std::size_t a = 0;
+  void Walk(std::size_t a = 0) {
     const std::size_t n = X.size();
     while (a < n) {
       const double column = Run.Column(X[a]);
@@ -287,7 +298,29 @@ void TPaxChartSeries::Decimate(const TPaxPixelMapping& mapping, std::vector<TPax
     out = FCache.Points;
     return;
   }
-  DecimateInto(mapping, out);
+  const bool sorted = FSortedFinite && mapping.XScale > 0;
+  if (sorted) {
+    // Appends under an unchanged mapping (a live chart between two rescales) continue the
+    // walk where it stopped; anything else starts afresh.
+    const bool resume = FCache.Valid && FCache.Resumable && FCache.Mapping == mapping && FCache.Processed <= Count();
+    std::vector<TPaxPixelPoint> closed;
+    if (resume) closed.swap(FCache.Closed);
+    TColumnRun run(mapping, closed);
+    if (resume) run.Restore(FCache.OpenRun, FCache.OpenColumn, FCache.OpenCount);
+    TSortedWalk walk{FX, FY, FBlockLastX, FBlockMinY, FBlockMaxY, run};
+    walk.Walk(resume ? FCache.Processed : 0);
+    run.Save(FCache.OpenRun, FCache.OpenColumn, FCache.OpenCount);
+    FCache.Processed = Count();
+    FCache.Resumable = true;
+    out = closed;
+    TColumnRun finish(mapping, out);
+    finish.Restore(FCache.OpenRun, FCache.OpenColumn, FCache.OpenCount);
+    finish.Flush();
+    FCache.Closed.swap(closed);
+  } else {
+    DecimateInto(mapping, out);
+    FCache.Resumable = false;
+  }
   FCache.Valid = true;
   FCache.Generation = FGeneration;
   FCache.Mapping = mapping;

@@ -118,13 +118,21 @@ class TPaxChartSeries {
   // Per block of BlockSize points, kept while the series is sorted: last x, lowest and highest y.
   std::vector<double> FBlockLastX, FBlockMinY, FBlockMaxY;
   std::uint64_t FGeneration = 0;  // counts appends and clears
+  // The last decimation. For a sorted series it also keeps the column still open at the
+  // end, so points appended under the same mapping are added without a new walk.
   struct TDecimationCache {
     bool Valid = false;
     std::uint64_t Generation = 0;
     TPaxPixelMapping Mapping;
-    std::vector<TPaxPixelPoint> Points;
+    std::vector<TPaxPixelPoint> Points;  // with the open column flushed
+    bool Resumable = false;
+    std::size_t Processed = 0;            // points walked
+    std::vector<TPaxPixelPoint> Closed;   // without the open column
+    TPaxPointSummary OpenRun;
+    double OpenColumn = 0;
+    std::size_t OpenCount = 0;
   };
-  mutable TDecimationCache FCache;  // x never decreases and every value is finite: the fast walk applies
+  mutable TDecimationCache FCache;
   // FLevels[0] summarises BlockSize points per entry (the last entry may be partial);
   // FLevels[k] summarises BlockSize entries of FLevels[k-1] and holds complete blocks only.
   std::vector<std::vector<TPaxPointSummary>> FLevels;

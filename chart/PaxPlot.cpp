@@ -345,7 +345,9 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
   };
   yTicksFor(r.height());
   r.setLeft(r.left() + leftLabelWidth() + TickLength + LabelGap + 2);
-  const double lastLabel = fmLabel.horizontalAdvance(PaxFormatValue(l.X.Max, l.XFormat, Separators));
+  const double roughEnd = std::ceil(l.X.Max / NiceStep(l.X.Length() / 4)) * NiceStep(l.X.Length() / 4);
+  const double lastLabel = std::max(fmLabel.horizontalAdvance(PaxFormatValue(l.X.Max, l.XFormat, Separators)),
+                                    fmLabel.horizontalAdvance(PaxFormatValue(roughEnd, l.XFormat, Separators)));
   r.setRight(r.right() - std::max(8.0, lastLabel / 2));
   if (r.width() < 10) r.setWidth(10);
   if (r.height() < 10) r.setHeight(10);
@@ -385,12 +387,28 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
   }
 
   const double gap = fmLabel.averageCharWidth() * 2;
-  l.XStep = ChooseStep(l.X, xPixels, 40, xMinStep, [&](double step) {
-    double widest = 0;
-    for (double v : TickValues(l.X, step))
-      widest = std::max(widest, fmLabel.horizontalAdvance(PaxFormatValue(v, l.XFormat, Separators)));
-    return widest + gap;
-  });
+  auto xStepFor = [&](const TPaxRange& range) {
+    return ChooseStep(range, xPixels, 40, xMinStep, [&](double step) {
+      double widest = 0;
+      for (double v : TickValues(range, step))
+        widest = std::max(widest, fmLabel.horizontalAdvance(PaxFormatValue(v, l.XFormat, Separators)));
+      return widest + gap;
+    });
+  };
+  l.XStep = xStepFor(l.X);
+  if (!zoomed) {
+    // The time axis, too, ends on labelled ticks. Besides reading better, the scale of a
+    // live chart then stays put between two ticks and appended points cost only themselves.
+    const TPaxRange data = l.X;
+    for (int round = 0; round < 3; ++round) {
+      TPaxRange ends{std::floor(data.Min / l.XStep + 1e-9) * l.XStep, std::ceil(data.Max / l.XStep - 1e-9) * l.XStep};
+      ends = Usable({std::min(ends.Min, data.Min), std::max(ends.Max, data.Max)});
+      const bool settled = ends == l.X;
+      l.X = ends;
+      if (settled) break;
+      l.XStep = xStepFor(l.X);
+    }
+  }
   l.XTicks = TickValues(l.X, l.XStep);
   return l;
 }

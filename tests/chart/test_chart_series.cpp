@@ -102,6 +102,41 @@ TEST(ChartSeries, DecimationKeepsEveryColumnExtremeOfMonotoneData) {
   ExpectExtremesKept(rising, Mapping(1000, 2000, 2000, 6000, 977, 400));
 }
 
+// A live chart decimates, gets a few more points and decimates again under the same
+// scale: the result must equal that of a series holding all points from the start.
+TEST(ChartSeries, DecimationAfterAppendsEqualsAFreshOne) {
+  const TPaxPixelMapping m = Mapping(0, 100, -2, 2, 400, 300);
+  TPaxChartSeries live, fresh;
+  std::vector<TPaxPixelPoint> a, b;
+  int i = 0;
+  auto add = [&](int count) {
+    for (int k = 0; k < count; ++k, ++i) {
+      const double x = i * 0.01, y = std::sin(i * 0.013) + (i % 7 == 0 ? 0.5 : 0);
+      live.Append(x, y);
+      fresh.Append(x, y);
+    }
+  };
+  for (int count : {1, 2, 30, 1, 333, 1, 1, 5000, 64}) {  // within a column, across columns, across blocks
+    add(count);
+    live.Decimate(m, a);
+    TPaxChartSeries again;
+    for (std::size_t k = 0; k < fresh.Count(); ++k) again.Append(fresh.X(k), fresh.Y(k));
+    again.Decimate(m, b);
+    ASSERT_EQ(a.size(), b.size()) << "after " << i << " points";
+    for (std::size_t k = 0; k < a.size(); ++k) {
+      EXPECT_EQ(a[k].X, b[k].X);
+      EXPECT_EQ(a[k].Y, b[k].Y);
+    }
+  }
+  // A point that goes back in time ends the shortcut; the result is still complete.
+  live.Append(1.0, 1.9);
+  live.Decimate(m, a);
+  EXPECT_FALSE(live.SortedFinite());
+  EXPECT_TRUE(std::any_of(a.begin(), a.end(), [&](const TPaxPixelPoint& p) {
+    return std::fabs(p.Y - (300 - (1.9 + 2) / 4 * 300)) < 1e-9;
+  }));
+}
+
 TEST(ChartSeries, DecimationOfUnorderedAndSparseData) {
   TPaxChartSeries s;
   std::mt19937 random(11);
