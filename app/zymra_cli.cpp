@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "KelCompDataList.h"
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
+#include "ZymraReport.h"
 
 #ifdef ZYMRA_WITH_CHARTS
 #include <QApplication>
@@ -44,6 +46,7 @@ struct TSimulateArgs {
   long long MaxSteps = 1000000;
   std::string LogFile;
   std::string SeriesFile;
+  std::string SaveFile;
   std::vector<std::string> Charts;  // KIND:FILE
   bool Chart3D = false;
   std::string ChartSize = "1000x600";
@@ -157,9 +160,85 @@ int Simulate(const TSimulateArgs& args) {
       if (!series.flush()) Fail(kExitFileError, "cannot write the series to '" + args.SeriesFile + "'");
     }
   }
+  if (!args.SaveFile.empty() && !project.SaveToFile(args.SaveFile))
+    Fail(kExitFileError, "cannot save '" + args.SaveFile + "': " + Cp1252ToUtf8(project.LastError));
 #ifdef ZYMRA_WITH_CHARTS
   if (!charts.empty()) return RenderCharts(*run, charts, args.Chart3D, chartWidth, chartHeight);
 #endif
+  return 0;
+}
+
+void Load(TZymra& project, const std::string& file) {
+  if (!project.LoadFromFile(file))
+    Fail(kExitFileError, "cannot read '" + file + "': " + Cp1252ToUtf8(project.LastError));
+}
+
+int RunProject(const std::string& file, const std::string& out) {
+  TQueueSynchronizer sync;
+  TZymra project(&sync);
+  Load(project, file);
+  std::vector<TZymra_Run*> runs;
+  for (int i = 0; i < project.RunCount(); ++i)
+    if (project.Run(i)->IsInStates({rsPrepare, rsPaused})) runs.push_back(project.Run(i));
+  RunHeadless(project, sync, runs, THeadlessOptions{});
+  for (TZymra_Run* run : runs) {
+    std::ostringstream summary;
+    WriteRunSummary(*run, summary);
+    std::cout << Cp1252ToUtf8(run->RunCaption()) << '\n' << summary.str() << '\n';
+  }
+  const std::string target = out.empty() ? file : out;
+  if (!project.SaveToFile(target))
+    Fail(kExitFileError, "cannot save '" + target + "': " + Cp1252ToUtf8(project.LastError));
+  std::cout << runs.size() << " run(s) simulated, saved to " << target << '\n';
+  return 0;
+}
+
+int Info(const std::string& file, bool blocks) {
+  TZymra project;
+  Load(project, file);
+  std::cout << "Title:         " << Cp1252ToUtf8(project.Titles.Title.Str()) << '\n'
+            << "Culture/Stock: " << Cp1252ToUtf8(project.Titles.Stock.Str()) << '\n'
+            << "Comment:       " << ForTerminal(project.Comment) << '\n'
+            << "Runs:          " << project.RunCount() << '\n';
+  char buf[512];
+  for (int i = 0; i < project.RunCount(); ++i) {
+    const TZymra_Run& r = *project.Run(i);
+    const TRunParameters& p = r.Params;
+    std::snprintf(buf, sizeof buf,
+                  "  %s\n    state %s, phase %s (%d), %d rows, process time %s\n"
+                  "    dt %g h, reactor %g l, \xC2\xB5set %g 1/h, target OD %g, batch %s, "
+                  "feed CSubstr %g g/l (real %g g/l)\n",
+                  Cp1252ToUtf8(r.RunCaption()).c_str(), r.StateText(), PhaseText(r.BatchParams.Phase),
+                  r.BatchParams.Phase, r.Time.Rows(), r.ProcessTimeText().c_str(), +p.SimInterval, +p.ReactorSize,
+                  +p.Uset, +p.TargetOD, r.BatchParams.IsBatch ? "yes" : "no", +p.CSubstr, +p.CSubstr_Real);
+    std::cout << buf;
+  }
+  if (blocks) {
+    std::vector<std::string> lines;
+    std::string error;
+    if (!ListStreamHeaders(file, true, lines, error))
+      Fail(kExitFileError, "cannot read the blocks of '" + file + "': " + Cp1252ToUtf8(error));
+    std::cout << '\n';
+    for (const std::string& line : lines) std::cout << Cp1252ToUtf8(line) << '\n';
+  }
+  return 0;
+}
+
+int Export(const std::string& file, int runNumber, const std::string& out, const std::string& user,
+           const std::string& comment) {
+  TZymra project;
+  Load(project, file);
+  if (runNumber < 1 || runNumber > project.RunCount())
+    Fail(kExitBadArguments, "--run " + std::to_string(runNumber) + " is not a run of '" + file + "' (it has " +
+                                std::to_string(project.RunCount()) + ")");
+  const TZymra_Run& run = *project.Run(runNumber - 1);
+  const std::string target = out.empty() ? Cp1252ToUtf8(run.RunCaption()) + ".csv" : out;
+  TReportContext context;
+  context.VersionText = TZymra::VersionText();
+  std::string error;
+  if (!WriteReport(run, target, Utf8ToCp1252(user), Utf8ToCp1252(comment), context, error))
+    Fail(kExitFileError, "cannot write the report: " + Cp1252ToUtf8(error));
+  std::cout << "Report of " << Cp1252ToUtf8(run.RunCaption()) << " written to " << target << '\n';
   return 0;
 }
 }  // namespace
@@ -180,11 +259,32 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   simulate->add_option("--log", sim.LogFile, "Write the event log as stored (CR LF, newest first)");
   simulate->add_option("--series", sim.SeriesFile, "Write all fourteen series as tab-separated text ('-': stdout)");
+  simulate->add_option("--save", sim.SaveFile, "Save the simulated run as the only run of a new project file");
   simulate->add_option("--chart", sim.Charts,
                        "Render chart group KIND (0 OD, 1 growth rate, 2 OTR, 3 volume, 4 substrate) into FILE "
                        "(.png, .svg or .pdf), KIND:FILE; repeatable");
   simulate->add_flag("--chart-3d", sim.Chart3D, "Render the charts in 3D with the run's rotation and elevation");
   simulate->add_option("--chart-size", sim.ChartSize, "Chart size in pixels, WxH (default 1000x600)");
+
+  std::string runFile, runOut;
+  CLI::App* runCmd = app.add_subcommand("run", "Simulate every prepared run of a project side by side and save it");
+  runCmd->add_option("FILE", runFile, "Project file (.zym)")->required();
+  runCmd->add_option("--save", runOut, "Save to this file instead of back to FILE");
+
+  std::string infoFile;
+  bool infoBlocks = false;
+  CLI::App* infoCmd = app.add_subcommand("info", "Show a project's title, comment and runs");
+  infoCmd->add_option("FILE", infoFile, "Project file (.zym)")->required();
+  infoCmd->add_flag("--blocks", infoBlocks, "Also list the stream header and every block header");
+
+  std::string exportFile, exportOut, exportUser, exportComment;
+  int exportRun = 0;
+  CLI::App* exportCmd = app.add_subcommand("export", "Write the tab-separated report of one run");
+  exportCmd->add_option("FILE", exportFile, "Project file (.zym)")->required();
+  exportCmd->add_option("--run", exportRun, "Run number, 1-based as in the run captions")->required();
+  exportCmd->add_option("--out", exportOut, "Report file (default: the run's caption + .csv)");
+  exportCmd->add_option("--user", exportUser, "User name for the report");
+  exportCmd->add_option("--comment", exportComment, "Comment for the report");
 
   try {
     app.parse(argc, argv);
@@ -202,5 +302,8 @@ int main(int argc, char** argv) {
     Fail(kExitBadArguments, what);
   }
   if (simulate->parsed()) return Simulate(sim);
+  if (runCmd->parsed()) return RunProject(runFile, runOut);
+  if (infoCmd->parsed()) return Info(infoFile, infoBlocks);
+  if (exportCmd->parsed()) return Export(exportFile, exportRun, exportOut, exportUser, exportComment);
   return kExitBadArguments;
 }

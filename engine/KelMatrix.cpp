@@ -1,5 +1,7 @@
 #include "KelMatrix.h"
 
+#include "KelErrors.h"
+
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -15,7 +17,8 @@ TMatrixHeader FreshHeader() {
 }
 }  // namespace
 
-TMatrix::TMatrix() : Header_(FreshHeader()) {}
+TMatrix::TMatrix(TStreamNode* owner, const TStreamNodeClass& cls)
+    : TStreamNode(owner, cls), Header_(FreshHeader()), Dimensions_(std::make_unique<TDimensions>(this)) {}
 
 TMatrix::~TMatrix() = default;
 
@@ -100,12 +103,18 @@ std::unique_ptr<TMatrix> TMatrix::Map(ScaledMapFunc func, double scale, bool new
 
 std::unique_ptr<TMatrix> TMatrix::Clone(bool newObject, bool copyData) const {
   if (!newObject) return nullptr;
-  auto copy = NewInstance();
+  auto copy = NewInstance(Parent());
   if (copyData)
     copy->Assign(*this);
   else
     copy->SetRowCount(RangeCount());
   return copy;
+}
+
+void TMatrix::Assign(const TStreamNode& source) {
+  const auto* other = dynamic_cast<const TMatrix*>(&source);
+  if (!other) throw EKelAssign("_template is not same class");
+  Assign(*other);
 }
 
 void TMatrix::Assign(const TMatrix& other) {
@@ -119,6 +128,7 @@ void TMatrix::Assign(const TMatrix& other) {
   const int count = other.RangeCount();
   Resize(count);
   SetRange(src.RangeFirst, src.RangeLast);
+  std::memcpy(Dimensions_->Record, other.Dimensions_->Record, sizeof Dimensions_->Record);
   const int first = src.RangeFirst;
   if (count <= 0) return;
   if (typeid(*this) == typeid(other)) {
@@ -145,3 +155,31 @@ void tDoubleMatrix::BulkCopy(const std::uint8_t* source, std::uint8_t* dest, std
 
 double MatrixMultiply(double scale, double value) { return scale * value; }
 double MatrixDivide(double scale, double value) { return value / scale; }
+
+bool TMatrix::WriteData(TStreamWrapper& wrapper) {
+  Header_.DataSize = Header_.Capacity;
+  if (!wrapper.Write(&Header_, sizeof Header_)) return false;
+  if (!Dimensions_->WriteData(wrapper)) return false;
+  if (Header_.DataSize > 0 && !wrapper.Write(Data_.get(), Header_.DataSize)) return false;
+  if (Attached && !Attached->WriteNode(wrapper)) return false;
+  return true;
+}
+
+bool TMatrix::ReadData(TStreamWrapper& wrapper) {
+  TMatrixHeader header;
+  if (!wrapper.Read(&header, sizeof header)) return false;
+  if (!Dimensions_->ReadData(wrapper)) return false;
+  // A damaged file must not make us allocate more than it holds, nor leave rows
+  // pointing past the block.
+  const std::int32_t dataSize = header.DataSize, rows = header.Rows;
+  if (dataSize < 0 || dataSize > wrapper.GetRemaining()) return false;
+  if (rows < 0 || static_cast<std::int64_t>(rows) * ElementSize() > dataSize) return false;
+  auto block = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(dataSize) + 1);
+  if (dataSize > 0 && !wrapper.Read(block.get(), dataSize)) return false;
+  if (header.Growth < 0 || header.Growth > (1 << 24)) header.Growth = kMatrixGrowth;
+  Adopt(header, std::move(block));
+  const std::int32_t first = header.RangeFirst, last = header.RangeLast;
+  SetRange(first, last);
+  if (Attached && !Attached->ReadNode(wrapper)) return false;
+  return true;
+}

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "KelStreamList.h"
 #include "KelStrings.h"
 
 #pragma pack(push, 1)
@@ -39,21 +40,51 @@ static_assert(offsetof(TMatrixHeader, Reserved3) == 306);
 
 constexpr std::int32_t kMatrixGrowth = 1024;
 
-class TMatrix {
+// One dimension description of a matrix; run series have none.
+class TDimension : public TStreamNode {
  public:
+  KEL_STREAM_CLASS(TDimension)
+  explicit TDimension(TStreamNode* owner) : TStreamNode(owner, StaticClass()) {}
+  bool WriteData(TStreamWrapper& wrapper) override { return wrapper.Write(Record, sizeof Record); }
+  bool ReadData(TStreamWrapper& wrapper) override { return wrapper.Read(Record, sizeof Record); }
+  std::uint8_t Record[102]{};
+};
+
+class TDimensions : public TStreamList {
+ public:
+  KEL_STREAM_CLASS(TDimensions)
+  explicit TDimensions(TStreamNode* owner) : TStreamList(owner, StaticClass()) {}
+  void GetClassMap(std::vector<const TStreamNodeClass*>& classes) const override {
+    AddClassToMap(classes, TDimension::StaticClass());
+  }
+  bool WriteData(TStreamWrapper& wrapper) override { return wrapper.Write(Record, sizeof Record); }
+  bool ReadData(TStreamWrapper& wrapper) override { return wrapper.Read(Record, sizeof Record); }
+  std::uint8_t Record[2]{};
+};
+
+class TMatrix : public TStreamNode {
+ public:
+  KEL_ABSTRACT_STREAM_CLASS(TMatrix)
   using MapFunc = double (*)(double value);
   using ScaledMapFunc = double (*)(double scale, double value);
 
-  TMatrix();
-  virtual ~TMatrix();
+  ~TMatrix() override;
   TMatrix(const TMatrix&) = delete;
   TMatrix& operator=(const TMatrix&) = delete;
+
+  // Payload: header, the dimensions record, then the whole allocated block.
+  bool WriteData(TStreamWrapper& wrapper) override;
+  bool ReadData(TStreamWrapper& wrapper) override;
+  // Raises EKelAssign unless source is a matrix.
+  void Assign(const TStreamNode& source) override;
+  TDimensions& Dimensions() { return *Dimensions_; }
+  TStreamNode* Attached = nullptr;  // not owned; none for run series
 
   virtual int ElementSize() const = 0;
   virtual double GetElement(int row) const = 0;
   virtual void SetElement(int row, double value) = 0;
   // A new, empty matrix of the same concrete class.
-  virtual std::unique_ptr<TMatrix> NewInstance() const = 0;
+  virtual std::unique_ptr<TMatrix> NewInstance(TStreamNode* owner = nullptr) const = 0;
   virtual void BulkCopy(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes, int destRow,
                         int sourceRow) = 0;
 
@@ -87,7 +118,10 @@ class TMatrix {
   void Adopt(const TMatrixHeader& header, std::unique_ptr<std::uint8_t[]> data);
 
  protected:
+  TMatrix(TStreamNode* owner, const TStreamNodeClass& cls);
+
   TMatrixHeader Header_;
+  std::unique_ptr<TDimensions> Dimensions_;
   std::unique_ptr<std::uint8_t[]> Data_;
   std::size_t Allocated_ = 0;  // bytes of Data_, at least the stored capacity
   bool RangeSet_ = false;
@@ -96,12 +130,16 @@ class TMatrix {
 
 class tDoubleMatrix final : public TMatrix {
  public:
+  KEL_STREAM_CLASS(tDoubleMatrix)
+  explicit tDoubleMatrix(TStreamNode* owner = nullptr) : TMatrix(owner, StaticClass()) {}
   int ElementSize() const override { return 8; }
   double GetElement(int row) const override { return Value(row); }
   void SetElement(int row, double value) override {
     std::memcpy(Data_.get() + static_cast<std::size_t>(row) * 8, &value, 8);
   }
-  std::unique_ptr<TMatrix> NewInstance() const override { return std::make_unique<tDoubleMatrix>(); }
+  std::unique_ptr<TMatrix> NewInstance(TStreamNode* owner = nullptr) const override {
+    return std::make_unique<tDoubleMatrix>(owner);
+  }
   void BulkCopy(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes, int destRow,
                 int sourceRow) override;
 

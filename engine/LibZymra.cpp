@@ -9,13 +9,47 @@ const char* const kRunSeriesNames[kRunSeriesCount] = {
     "Time",         "ODreal",        "ODideal",   "uOD",         "uCell",    "Volume",       "FeedRate",
     "OTRV0",        "OTRVt",         "ODrealTheory", "ODidealTheory", "uODTheory", "uCellTheory", "Substrate"};
 
-TZymra_Run::TZymra_Run(TZymra* owner) : Owner_(owner) {
+TZymra_Run::TZymra_Run(TStreamNode* owner) : TStreamNode(owner, StaticClass()) {
+  SetProfile(TStreamProfile::Make("1.0.2", "*.run", "Zymra\\Runs", "Zymra Simulation Run"));
   Params = DefaultRunParameters();
   BatchParams = DefaultRunBatchParameters();
   ClearRunStatus(Params, BatchParams);
 }
 
 TZymra_Run::~TZymra_Run() { Worker_.reset(); }
+
+TZymra* TZymra_Run::Owner() const { return dynamic_cast<TZymra*>(Parent()); }
+
+bool TZymra_Run::WriteData(TStreamWrapper& w) {
+  bool ok = w.Write(&Params, sizeof Params);
+  if (ok && !LoadedVersion.empty()) ok = w.Write(&BatchParams, sizeof BatchParams);
+  const bool comment = w.WriteLongString(Comment);
+  const bool log = w.WriteLongString(EventLog);
+  ok = ok && comment && log;
+  for (int i = 0; i < kRunSeriesCount - 1 && ok; ++i) ok = Series(i).WriteNode(w);
+  return ok;
+}
+
+bool TZymra_Run::ReadData(TStreamWrapper& w) {
+  bool ok = w.Read(&Params, sizeof Params);
+  if (ok && !LoadedVersion.empty()) ok = w.Read(&BatchParams, sizeof BatchParams);
+  const bool comment = w.ReadLongString(Comment);
+  const bool log = w.ReadLongString(EventLog);
+  ok = ok && comment && log;
+  for (int i = 0; i < kRunSeriesCount - 1 && ok; ++i) {
+    ok = Series(i).ReadNode(w);
+    // Files without an object version kept the feed rate in ml/h.
+    if (&Series(i) == &FeedRate && LoadedVersion.empty()) FeedRate.Map(MatrixDivide, 1000.0, false);
+  }
+  // A run stored while running or paused has no worker to continue it, and starting
+  // it afresh would append to its results: it comes back finished (results kept,
+  // can be reset). So does a state this program never writes.
+  if (Params.State != rsPrepare) Params.State = rsFinished;
+  PauseRequest = 0;
+  FeedStart = 0;
+  CorrTime = 0;
+  return ok;
+}
 
 tDoubleMatrix& TZymra_Run::Series(int index) {
   tDoubleMatrix* all[kRunSeriesCount] = {&Time,   &ODreal,       &ODideal,       &uOD,       &uCell,
@@ -68,8 +102,9 @@ long TZymra_Run::SleepTime() const {
 }
 
 std::string TZymra_Run::RunCaption() const {
-  if (!Owner_) return "";
-  const int index = Owner_->IndexOf(this);
+  const TZymra* owner = Owner();
+  if (!owner) return "";
+  const int index = owner->IndexOf(this);
   if (index < 0) return "";
   return "Run" + std::to_string(index + 1) + " " + Params.Title.Str();
 }
@@ -87,9 +122,8 @@ void TZymra_Run::StartThread() {
   if (Worker_) return;
   std::function<void()> onStateChange;
   TSynchronizer* sync = nullptr;
-  if (Owner_) {
-    sync = &Owner_->Synchronizer();
-    TZymra* owner = Owner_;
+  if (TZymra* owner = Owner()) {
+    sync = &owner->Synchronizer();
     // Looked up when called, so a handler installed after the start is used too.
     onStateChange = [owner] {
       if (owner->OnStateChange) owner->OnStateChange();
@@ -154,52 +188,117 @@ void TZymra_Run::Reset() {
 
 // ---------------------------------------------------------------------------
 
-TZymra::TZymra(TSynchronizer* sync) {
-  if (!sync) {
-    OwnSync_ = std::make_unique<TDirectSynchronizer>();
-    sync = OwnSync_.get();
-  }
-  Sync_ = sync;
+TZymra::TZymra(TStreamNode* owner) : TStreamList(owner, StaticClass()) {
+  SetProfile(TStreamProfile::Make("2.0.3", "*.zym", "Zymra", "Zymra Simulation Files"));
   Randomize();
+  ClearFields();
 }
+
+TZymra::TZymra(TSynchronizer* sync) : TZymra(static_cast<TStreamNode*>(nullptr)) { SetSynchronizer(sync); }
 
 TZymra::~TZymra() {
-  // Workers first, while every run and the synchroniser still exist.
-  for (auto& run : Runs_) run->Reset();
-  Runs_.clear();
+  // Runs go first, while the synchroniser their workers use still exists.
+  ClearRuns();
 }
 
-TZymra_Run* TZymra::AddRun() {
-  Runs_.push_back(std::make_unique<TZymra_Run>(this));
-  TZymra_Run* run = Runs_.back().get();
+void TZymra::SetSynchronizer(TSynchronizer* sync) { Sync_ = sync ? sync : &OwnSync_; }
+
+void TZymra::GetClassMap(std::vector<const TStreamNodeClass*>& classes) const {
+  AddClassToMap(classes, TZymra_Run::StaticClass());
+}
+
+bool TZymra::WriteData(TStreamWrapper& w) {
+  const bool ok = w.Write(&Titles, sizeof Titles);
+  w.WriteLongString(Comment);
+  return ok;
+}
+
+bool TZymra::ReadData(TStreamWrapper& w) {
+  const bool ok = w.Read(&Titles, sizeof Titles);
+  if (!w.ReadLongString(Comment)) Comment.clear();
+  return ok;
+}
+
+TZymra_Run* TZymra::AddRun(TZymra_Run* after) {
+  auto* run = new TZymra_Run(this);
+  if (after && IndexOf(after) >= 0)
+    Insert(after, run);
+  else
+    Add(run);
   if (OnRunAdded) OnRunAdded(run);
   return run;
 }
 
+TZymra_Run* TZymra::Run(int index) const { return static_cast<TZymra_Run*>(GetItem(index)); }
+
 void TZymra::RemoveRun(TZymra_Run* run) {
-  auto it = std::find_if(Runs_.begin(), Runs_.end(), [run](const auto& r) { return r.get() == run; });
-  if (it == Runs_.end()) return;
+  if (IndexOf(run) < 0) return;
   if (CurrentRun == run) CurrentRun = nullptr;
-  std::unique_ptr<TZymra_Run> doomed = std::move(*it);
-  Runs_.erase(it);
+  Delete(run);
 }
 
 void TZymra::ClearRuns() {
   CurrentRun = nullptr;
-  while (!Runs_.empty()) {
-    std::unique_ptr<TZymra_Run> doomed = std::move(Runs_.back());
-    Runs_.pop_back();
+  Clear();
+}
+
+int TZymra::IndexOf(const TZymra_Run* run) const { return TLinkList::IndexOf(run); }
+
+void TZymra::ClearFields() {
+  Titles.Title.Assign("unknown");
+  Titles.Stock.Assign("");
+  Comment.clear();
+}
+
+void TZymra::ClearProject() {
+  ClearRuns();
+  ClearFields();
+}
+
+void TZymra::NotifyRuns() {
+  CurrentRun = nullptr;
+  for (int i = 0; i < RunCount(); ++i)
+    if (OnRunAdded) OnRunAdded(Run(i));
+}
+
+std::string TZymra::VersionText() { return "2.0.3- free edition for teaching and research"; }
+
+void TZymra::EquateSettings(const TRunParameters& src) {
+  for (int i = 0; i < RunCount(); ++i) {
+    TRunParameters& p = Run(i)->Params;
+    if (p.State != rsPrepare) continue;
+    p.ReactorSize = src.ReactorSize;
+    p.SimInterval = src.SimInterval;
+    p.ReactorVol = src.ReactorVol;
+    p.FedBatchOD = src.FedBatchOD;
+    p.DryMassPerOD_Real = src.DryMassPerOD_Real;
+    p.Yield_Real = src.Yield_Real;
+    p.Maintenance_Real = src.Maintenance_Real;
+    p.CSubstr_Real = src.CSubstr_Real;
+    p.Uset = src.Uset;
+    p.TargetOD = src.TargetOD;
+    p.uCritical = src.uCritical;
+    p.StopByuCrit = src.StopByuCrit;
+    p.Yxo = src.Yxo;
   }
 }
 
-int TZymra::IndexOf(const TZymra_Run* run) const {
-  for (std::size_t i = 0; i < Runs_.size(); ++i)
-    if (Runs_[i].get() == run) return static_cast<int>(i);
-  return -1;
+void TZymra::EquateCharts(const TRunParameters& src) {
+  for (int i = 0; i < RunCount(); ++i) {
+    TRunParameters& p = Run(i)->Params;
+    p.Speed = src.Speed;
+    p.ShowEqualCf = src.ShowEqualCf;
+    p.View3D = src.View3D;
+    p.ChartRotation = src.ChartRotation;
+    p.ChartElevation = src.ChartElevation;
+    p.LastRefill = src.LastRefill;
+    p.LastDischarge = src.LastDischarge;
+  }
 }
 
 void TZymra::StartAll() {
-  for (auto& run : Runs_) {
+  for (int i = 0; i < RunCount(); ++i) {
+    TZymra_Run* run = Run(i);
     if (run->IsInStates({rsPrepare, rsPaused})) {
       run->StartThread();
       run->Resume();
@@ -208,24 +307,26 @@ void TZymra::StartAll() {
 }
 
 void TZymra::PauseAll() {
-  for (auto& run : Runs_)
-    if (run->IsInStates({rsRunning})) run->Pause();
+  for (int i = 0; i < RunCount(); ++i)
+    if (Run(i)->IsInStates({rsRunning})) Run(i)->Pause();
 }
 
 void TZymra::FinishAll() {
-  for (auto& run : Runs_)
-    if (run->IsInStates({rsRunning, rsPaused})) run->Finish();
+  for (int i = 0; i < RunCount(); ++i)
+    if (Run(i)->IsInStates({rsRunning, rsPaused})) Run(i)->Finish();
 }
 
 void TZymra::ResetAll() {
-  for (auto& run : Runs_)
-    if (run->IsInStates({rsPaused, rsFinished})) run->Reset();
+  for (int i = 0; i < RunCount(); ++i)
+    if (Run(i)->IsInStates({rsPaused, rsFinished})) Run(i)->Reset();
 }
 
 bool TZymra::AnyActive() const { return AnyInStates({rsRunning, rsPaused}); }
 
 bool TZymra::AnyInStates(std::initializer_list<int> states) const {
-  return std::any_of(Runs_.begin(), Runs_.end(), [&](const auto& run) { return run->IsInStates(states); });
+  for (int i = 0; i < RunCount(); ++i)
+    if (Run(i)->IsInStates(states)) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -17,10 +17,11 @@ class TZymra;
 constexpr int kRunSeriesCount = 14;
 extern const char* const kRunSeriesNames[kRunSeriesCount];
 
-class TZymra_Run {
+class TZymra_Run : public TStreamNode {
  public:
-  explicit TZymra_Run(TZymra* owner = nullptr);
-  ~TZymra_Run();
+  KEL_STREAM_CLASS(TZymra_Run)
+  explicit TZymra_Run(TStreamNode* owner = nullptr);
+  ~TZymra_Run() override;
   TZymra_Run(const TZymra_Run&) = delete;
   TZymra_Run& operator=(const TZymra_Run&) = delete;
 
@@ -29,8 +30,9 @@ class TZymra_Run {
   std::string Comment;
   std::string EventLog;
 
-  tDoubleMatrix Time, ODreal, ODideal, uOD, uCell, Volume, FeedRate, OTRV0, OTRVt, ODrealTheory, ODidealTheory,
-      uODTheory, uCellTheory, Substrate;
+  tDoubleMatrix Time{this}, ODreal{this}, ODideal{this}, uOD{this}, uCell{this}, Volume{this}, FeedRate{this},
+      OTRV0{this}, OTRVt{this}, ODrealTheory{this}, ODidealTheory{this}, uODTheory{this}, uCellTheory{this},
+      Substrate{this};
   // The fourteen series in their fixed order.
   tDoubleMatrix& Series(int index);
   const tDoubleMatrix& Series(int index) const;
@@ -40,8 +42,15 @@ class TZymra_Run {
   double CorrTime = 0;
   std::uint8_t PauseRequest = 0;
 
-  TZymra* Owner() const { return Owner_; }
-  void SetOwner(TZymra* owner) { Owner_ = owner; }
+  // The project whose list holds the run, if any.
+  TZymra* Owner() const;
+
+  // Stored form: both records, comment, log and thirteen series (not Substrate).
+  bool WriteData(TStreamWrapper& wrapper) override;
+  bool ReadData(TStreamWrapper& wrapper) override;
+  std::string GetCaption() const override { return RunCaption(); }
+  int GetImageIndex() const override { return 2 * Params.State; }
+  int GetSelectedIndex() const override { return 2 * Params.State + 1; }
 
   // Queries: the last row of a series, 0 when it is empty.
   double CurrentTime() const { return Time.LastOr0(); }
@@ -78,25 +87,49 @@ class TZymra_Run {
   friend class TZymra_Thread;
   void ClearSeries();
 
-  TZymra* Owner_ = nullptr;
   std::unique_ptr<TZymra_Thread> Worker_;
 };
 
-class TZymra {
+#pragma pack(push, 1)
+struct TProjectTitles {
+  TShortString<255> Title;
+  TShortString<255> Stock;
+};
+#pragma pack(pop)
+static_assert(sizeof(TProjectTitles) == 512);
+
+class TZymra : public TStreamList {
  public:
-  // sync: where workers hand their callbacks; nullptr runs them on the workers themselves.
-  explicit TZymra(TSynchronizer* sync = nullptr);
-  ~TZymra();
+  KEL_STREAM_CLASS(TZymra)
+  explicit TZymra(TStreamNode* owner = nullptr);
+  // sync: where workers hand their callbacks; without one they run them themselves.
+  explicit TZymra(TSynchronizer* sync);
+  ~TZymra() override;
   TZymra(const TZymra&) = delete;
   TZymra& operator=(const TZymra&) = delete;
 
-  TZymra_Run* AddRun();
+  void GetClassMap(std::vector<const TStreamNodeClass*>& classes) const override;
+  bool WriteData(TStreamWrapper& wrapper) override;
+  bool ReadData(TStreamWrapper& wrapper) override;
+  std::string GetCaption() const override { return Titles.Title.Str(); }
+  int GetImageIndex() const override { return -1; }
+  int GetSelectedIndex() const override { return -1; }
+
+  // Creates a run, appends it (or inserts it after `after`) and hands it to OnRunAdded.
+  TZymra_Run* AddRun(TZymra_Run* after = nullptr);
   // Removes and frees a run (its worker is stopped first).
   void RemoveRun(TZymra_Run* run);
   void ClearRuns();
-  int RunCount() const { return static_cast<int>(Runs_.size()); }
-  TZymra_Run* Run(int index) const { return Runs_.at(static_cast<std::size_t>(index)).get(); }
+  int RunCount() const { return Count; }
+  TZymra_Run* Run(int index) const;
   int IndexOf(const TZymra_Run* run) const;
+
+  void ClearFields();
+  void ClearProject();
+  void NotifyRuns();
+  static std::string VersionText();
+  void EquateSettings(const TRunParameters& source);
+  void EquateCharts(const TRunParameters& source);
 
   void StartAll();
   void PauseAll();
@@ -106,15 +139,17 @@ class TZymra {
   bool AnyInStates(std::initializer_list<int> states) const;
 
   TSynchronizer& Synchronizer() { return *Sync_; }
+  void SetSynchronizer(TSynchronizer* sync);
 
+  TProjectTitles Titles;
+  std::string Comment;
   TZymra_Run* CurrentRun = nullptr;
   std::function<void(TZymra_Run*)> OnRunAdded;
   std::function<void()> OnStateChange;
 
  private:
-  std::unique_ptr<TDirectSynchronizer> OwnSync_;
-  TSynchronizer* Sync_;
-  std::vector<std::unique_ptr<TZymra_Run>> Runs_;
+  TDirectSynchronizer OwnSync_;
+  TSynchronizer* Sync_ = &OwnSync_;
 };
 
 // The start page's checks; each failure gives one message, in table order.

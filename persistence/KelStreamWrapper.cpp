@@ -372,6 +372,11 @@ bool TStreamWrapper::Open(bool isRead) {
       result = false;
     } else if (!ReadPadded(&Header, StreamHeaderSize, StreamHeaderReserve)) {
       result = false;
+    } else if (Header.Offsetfooter > 0 && GetSize() < std::int64_t{Header.Offsetfooter} + Footer.MySize) {
+      // The blocks may all still parse, but a file cut short must not pass as whole.
+      SetError("the file is truncated: " + std::to_string(GetSize()) + " bytes of data, the stream footer belongs at " +
+               std::to_string(Header.Offsetfooter));
+      result = false;
     } else if (TStreamSpy* spy = Spy()) {
       spy->AddStreamHeader(Header);
     }

@@ -19,7 +19,7 @@ namespace {
 TEST(DamagedFileCorpus, EveryFileFailsToLoadWithAReason) {
   // Reasons expected for the hand-made files; inputs kept from fuzzing need only fail.
   const std::map<std::string, std::string> reasons = {
-      {"truncated_image", "unexpected end of data"},
+      {"truncated_image", "the file is truncated"},
       {"truncated_header", "too short to hold a stream header"},
       {"huge_child_count", "claims 1073741824 children"},
       {"negative_child_count", "claims -7 children"},

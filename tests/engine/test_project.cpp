@@ -1,0 +1,272 @@
+// The project as a document: fields, runs, copying settings and the stored form.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+#include "KelErrors.h"
+#include "LibZymra.h"
+#include "ZymraModel.h"
+
+namespace {
+std::string TempFile(const std::string& name) {
+  return std::string(ZYMRA_TEST_OUTPUT_DIR) + "/" + std::to_string(getpid()) + "-" + name;
+}
+
+void Simulate(TZymra_Run& run, int steps) {
+  InitRun(run);
+  double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
+  for (int i = 0; i < steps && !run.Params.Finished; ++i) Step(run, xpr, xth);
+}
+
+void ExpectSameSeries(const tDoubleMatrix& a, const tDoubleMatrix& b, const char* name) {
+  ASSERT_EQ(a.Rows(), b.Rows()) << name;
+  for (int i = 0; i < a.Rows(); ++i) ASSERT_EQ(a.Value(i), b.Value(i)) << name << " row " << i;
+}
+}  // namespace
+
+TEST(ProjectFields, NewProjectAndClearing) {
+  TZymra project;
+  EXPECT_EQ(project.Titles.Title.Str(), "unknown");
+  EXPECT_EQ(project.Titles.Stock.Str(), "");
+  EXPECT_EQ(project.Comment, "");
+  EXPECT_EQ(project.RunCount(), 0);
+  EXPECT_EQ(project.VersionText().rfind("2.0.3- ", 0), 0u);
+  project.Titles.Title.Assign("E. coli HDF");
+  project.Comment = "x";
+  project.AddRun();
+  project.ClearProject();
+  EXPECT_EQ(project.RunCount(), 0);
+  EXPECT_EQ(project.Titles.Title.Str(), "unknown");
+  EXPECT_EQ(project.Comment, "");
+}
+
+TEST(ProjectFields, AddInsertRemoveAndNotify) {
+  TZymra project;
+  std::vector<TZymra_Run*> added;
+  project.OnRunAdded = [&](TZymra_Run* r) { added.push_back(r); };
+  TZymra_Run* a = project.AddRun();
+  TZymra_Run* c = project.AddRun();
+  TZymra_Run* b = project.AddRun(a);  // after the selected run
+  EXPECT_EQ(project.IndexOf(b), 1);
+  EXPECT_EQ(c->RunCaption(), "Run3 default");
+  EXPECT_EQ(added.size(), 3u);
+  added.clear();
+  project.CurrentRun = b;
+  project.NotifyRuns();
+  EXPECT_EQ(project.CurrentRun, nullptr);
+  EXPECT_EQ(added, (std::vector<TZymra_Run*>{a, b, c}));
+  project.RemoveRun(a);
+  EXPECT_EQ(project.RunCount(), 2);
+  EXPECT_EQ(b->RunCaption(), "Run1 default");
+  EXPECT_EQ(b->GetImageIndex(), 0);
+  b->Params.State = rsFinished;
+  EXPECT_EQ(b->GetImageIndex(), 6);
+  EXPECT_EQ(b->GetSelectedIndex(), 7);
+}
+
+TEST(ProjectFields, EquateSettingsOnlyForPreparedRuns) {
+  TZymra project;
+  TZymra_Run* prepared = project.AddRun();
+  TZymra_Run* finished = project.AddRun();
+  finished->Params.State = rsFinished;
+  TRunParameters source = DefaultRunParameters();
+  source.Uset = 0.2;
+  source.Yxo = 2.5;
+  source.CSubstr = 500;
+  source.Title.Assign("source");
+  source.Speed = 3;
+  project.EquateSettings(source);
+  EXPECT_EQ(+prepared->Params.Uset, 0.2);
+  EXPECT_EQ(+prepared->Params.Yxo, 2.5);
+  EXPECT_EQ(+prepared->Params.CSubstr, 750) << "feed-design values stay";
+  EXPECT_EQ(prepared->Params.Title.Str(), "default");
+  EXPECT_EQ(+prepared->Params.Speed, 8);
+  EXPECT_EQ(+finished->Params.Uset, 0.1);
+  source.View3D = 0;
+  source.ChartRotation = 10;
+  project.EquateCharts(source);
+  EXPECT_EQ(+finished->Params.Speed, 3) << "charts and speed go to every run";
+  EXPECT_EQ(+finished->Params.View3D, 0);
+  EXPECT_EQ(+prepared->Params.ChartRotation, 10);
+}
+
+TEST(ProjectRunControl, StartAllAndPausedTime) {
+  TQueueSynchronizer sync;
+  TZymra project(&sync);
+  TZymra_Run* runs[4];
+  for (auto& r : runs) {
+    r = project.AddRun();
+    r->Params.Speed = 0;  // one step a second: nothing finishes during the test
+    r->Params.TargetOD = 1e9;
+    r->Params.StopByuCrit = 0;
+  }
+  for (TZymra_Run* r : {runs[1], runs[2], runs[3]}) {
+    r->StartThread();
+    r->Resume();
+  }
+  runs[2]->Pause();
+  runs[3]->Finish();
+  TZymra_Thread* running = runs[1]->Worker();
+  project.StartAll();
+  EXPECT_NE(runs[0]->Worker(), nullptr);
+  EXPECT_EQ(runs[0]->State(), rsRunning);
+  EXPECT_EQ(runs[1]->Worker(), running) << "a running run keeps its worker";
+  EXPECT_EQ(runs[2]->State(), rsRunning);
+  EXPECT_EQ(runs[3]->State(), rsFinished);
+  project.PauseAll();
+  const double paused = runs[0]->Params.PauseTime;
+  usleep(20000);
+  project.StartAll();
+  EXPECT_GT(+runs[0]->Params.PauseTime, paused);
+  project.FinishAll();
+  EXPECT_FALSE(project.AnyActive());
+}
+
+TEST(ProjectFile, TwoRunsRoundTrip) {
+  const std::string file = TempFile("two.zym");
+  {
+    TZymra project;
+    project.Titles.Title.Assign("High cell density");
+    project.Titles.Stock.Assign("E. coli K12 \xB5-stock");
+    project.Comment = "line 1\r\nline 2";
+    TZymra_Run* a = project.AddRun();
+    a->BatchParams.IsBatch = 0;
+    a->Comment = "fed batch only";
+    Simulate(*a, 40);
+    TZymra_Run* b = project.AddRun();
+    RandSeed(3);
+    Simulate(*b, 80);
+    b->Params.State = rsFinished;
+    ASSERT_TRUE(project.SaveToFile(file)) << project.LastError;
+  }
+  TZymra original;
+  {
+    TZymra_Run* a = original.AddRun();
+    a->BatchParams.IsBatch = 0;
+    Simulate(*a, 40);
+    TZymra_Run* b = original.AddRun();
+    RandSeed(3);
+    Simulate(*b, 80);
+  }
+  TZymra loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(file)) << loaded.LastError;
+  EXPECT_EQ(loaded.Titles.Title.Str(), "High cell density");
+  EXPECT_EQ(loaded.Titles.Stock.Str(), "E. coli K12 \xB5-stock");
+  EXPECT_EQ(loaded.Comment, "line 1\r\nline 2");
+  ASSERT_EQ(loaded.RunCount(), 2);
+  EXPECT_EQ(loaded.Run(0)->Comment, "fed batch only");
+  for (int r = 0; r < 2; ++r) {
+    const TZymra_Run& x = *original.Run(r);
+    const TZymra_Run& y = *loaded.Run(r);
+    EXPECT_EQ(std::memcmp(&x.BatchParams, &y.BatchParams, sizeof x.BatchParams), 0);
+    EXPECT_EQ(std::memcmp(&x.Params.ReactorSize, &y.Params.ReactorSize, offsetof(TRunParameters, State) - 256), 0);
+    EXPECT_EQ(x.EventLog, y.EventLog);
+    for (int s = 0; s < kRunSeriesCount - 1; ++s) ExpectSameSeries(x.Series(s), y.Series(s), kRunSeriesNames[s]);
+    EXPECT_EQ(y.Substrate.Rows(), 0) << "the substrate is not stored";
+    EXPECT_EQ(y.Worker(), nullptr);
+  }
+  EXPECT_EQ(loaded.Run(1)->State(), rsFinished);
+  std::remove(file.c_str());
+}
+
+TEST(ProjectFile, MatrixKeepsItsSpareBlockAndRows) {
+  const std::string file = TempFile("matrix.zym");
+  {
+    TZymra project;
+    TZymra_Run* run = project.AddRun();
+    for (int i = 0; i < 5; ++i) run->Time.Append(i);
+    ASSERT_EQ(run->Time.Capacity(), 1032);
+    ASSERT_TRUE(project.SaveToFile(file));
+  }
+  TZymra loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(file)) << loaded.LastError;
+  const tDoubleMatrix& time = loaded.Run(0)->Time;
+  EXPECT_EQ(time.Rows(), 5);
+  EXPECT_EQ(time.Capacity(), 1032);
+  EXPECT_EQ(time.Header().DataSize, 1032);
+  EXPECT_EQ(time.Value(4), 4);
+  std::remove(file.c_str());
+}
+
+TEST(ProjectFile, RunsWithoutObjectVersionHaveNoBatchRecordAndMlPerHour) {
+  const std::string file = TempFile("old.zym");
+  {
+    TZymra project;
+    TZymra_Run* run = project.AddRun();
+    run->SetProfile(TStreamProfile::Make("", "*.run", "Zymra\\Runs", "Zymra Simulation Run"));
+    run->BatchParams.BatchOD = 0.3;  // not written without a version
+    run->FeedRate.Append(7.5);       // ml/h in such files
+    run->FeedRate.Append(12);
+    run->Params.Uset = 0.12;
+    ASSERT_TRUE(project.SaveToFile(file)) << project.LastError;
+  }
+  TZymra loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(file)) << loaded.LastError;
+  const TZymra_Run& run = *loaded.Run(0);
+  EXPECT_EQ(+run.Params.Uset, 0.12);
+  EXPECT_EQ(+run.BatchParams.BatchOD, 0.05) << "batch fields keep their defaults";
+  EXPECT_DOUBLE_EQ(run.FeedRate.Value(0), 0.0075);
+  EXPECT_DOUBLE_EQ(run.FeedRate.Value(1), 0.012);
+  std::remove(file.c_str());
+}
+
+TEST(ProjectFile, ActiveRunsComeBackFinishedWithoutWorker) {
+  const std::string file = TempFile("active.zym");
+  {
+    TZymra project;
+    project.AddRun()->Params.State = rsRunning;
+    project.AddRun()->Params.State = rsPaused;
+    project.AddRun();
+    ASSERT_TRUE(project.SaveToFile(file));
+  }
+  TZymra loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(file));
+  EXPECT_EQ(loaded.Run(0)->State(), rsFinished);
+  EXPECT_EQ(loaded.Run(1)->State(), rsFinished);
+  EXPECT_EQ(loaded.Run(2)->State(), rsPrepare);
+  EXPECT_FALSE(loaded.AnyActive());
+  loaded.StartAll();  // only the prepared run starts
+  EXPECT_EQ(loaded.Run(0)->Worker(), nullptr);
+  EXPECT_NE(loaded.Run(2)->Worker(), nullptr);
+  loaded.FinishAll();
+  std::remove(file.c_str());
+}
+
+TEST(ProjectFile, DamagedFilesFailWithAReason) {
+  const std::string file = TempFile("good.zym"), bad = TempFile("bad.zym");
+  {
+    TZymra project;
+    Simulate(*project.AddRun(), 30);
+    ASSERT_TRUE(project.SaveToFile(file));
+  }
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  for (std::size_t cut : {std::size_t{0}, std::size_t{3}, bytes.size() / 3, bytes.size() - 1}) {
+    std::ofstream(bad, std::ios::binary) << bytes.substr(0, cut);
+    TZymra loaded;
+    EXPECT_FALSE(loaded.LoadFromFile(bad)) << "cut at " << cut;
+    EXPECT_FALSE(loaded.LastError.empty());
+  }
+  std::remove(file.c_str());
+  std::remove(bad.c_str());
+}
+
+TEST(ProjectFile, AssignRefusesNodesThatAreNoMatrix) {
+  tDoubleMatrix m;
+  TZymra_Run run;
+  EXPECT_THROW(m.Assign(static_cast<const TStreamNode&>(run)), EKelAssign);
+  try {
+    m.Assign(static_cast<const TStreamNode&>(run));
+  } catch (const EKelAssign& e) {
+    EXPECT_STREQ(e.what(), "_template is not same class");
+  }
+  tDoubleMatrix other;
+  other.Append(2);
+  m.Assign(static_cast<const TStreamNode&>(other));
+  EXPECT_EQ(m.Rows(), 1);
+}
