@@ -69,8 +69,8 @@ TEST_F(RunChart, EachKindHasItsTitlesFormatAndSeries) {
     ASSERT_EQ(plot.SeriesCount(), expectedSeries[kind]) << "kind " << kind;
     for (int s = 0; s < plot.SeriesCount(); ++s)
       EXPECT_EQ(plot.Series(s)->Count(), static_cast<std::size_t>(run->Time.Rows())) << kind << "/" << s;
-    EXPECT_EQ(plot.Rotation(), run->Params.ChartRotation);
-    EXPECT_EQ(plot.Elevation(), run->Params.ChartElevation);
+    EXPECT_EQ(plot.Rotation(), static_cast<double>(run->Params.ChartRotation));  // a copy: the record is packed
+    EXPECT_EQ(plot.Elevation(), static_cast<double>(run->Params.ChartElevation));
     EXPECT_FALSE(plot.Orthogonal());
   }
   TPaxPlot growth;
