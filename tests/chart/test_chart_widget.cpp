@@ -121,6 +121,7 @@ TEST_F(ChartWidget, ShownRangeHoldsAllData) {
     EXPECT_GE(l.Y.Max, 0.3 + 1e-12);
     EXPECT_LE(l.Y.Min, 0);
     EXPECT_NEAR(l.YTicks.back(), 0.3, 1e-12);
+    Save(chart.grab().toImage(), view3d ? "chart_widget_range_3d.png" : "chart_widget_range.png");
   }
 }
 
@@ -185,6 +186,7 @@ TEST_F(ChartWidget, AnimatedZoomArrivesAtItsTarget) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.IsAnimating(); }, 3000));
   EXPECT_DOUBLE_EQ(chart.VisibleX().Min, 2);
   EXPECT_DOUBLE_EQ(chart.VisibleY().Max, 0.27);
+  Save(chart.grab().toImage(), "chart_widget_animated_zoom.png");
   const TPaxRange homeY = chart.Plot().Layout(QRectF(chart.rect()), true).Y;
   chart.UndoZoom();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.IsAnimating(); }, 3000));
@@ -206,6 +208,8 @@ TEST_F(ChartWidget, RotationAndElevationAreKeptInDegrees) {
   EXPECT_EQ(chart.Elevation(), 355);
   chart.SetView3D(true);
   EXPECT_TRUE(chart.View3D());
+  FillGrowthRate();
+  Save(chart.grab().toImage(), "chart_widget_rotation_5_elevation_355.png");
   chart.SetView3D(false);
   EXPECT_FALSE(chart.View3D());
 }
@@ -284,6 +288,7 @@ TEST_F(ChartWidget, PopupMenuBelongsToTheChart) {
   menu->addAction("Export Data");
   EXPECT_EQ(menu->actions().size(), 1);
   EXPECT_EQ(chart.cursor().shape(), Qt::CrossCursor);
+  Save(chart.grab().toImage(), "chart_widget_empty.png");  // no series: axes and wall only
 }
 
 }  // namespace
