@@ -230,6 +230,13 @@ TEST_F(ChartWidget, ThreeDimensionalViewTurnsTheBox) {
   const double nearWidth = QLineF(l.Project(0, 0, 0), l.Project(l.BoxWidth, 0, 0)).length();
   const double farWidth = QLineF(l.Project(0, 0, l.BoxDepth), l.Project(l.BoxWidth, 0, l.BoxDepth)).length();
   EXPECT_LT(farWidth, nearWidth);
+  chart.SetOrthogonal(true);  // without perspective both edges look equally long
+  {
+    const TPaxPlotLayout o = chart.CurrentLayout();
+    EXPECT_NEAR(QLineF(o.Project(0, 0, 0), o.Project(o.BoxWidth, 0, 0)).length(),
+                QLineF(o.Project(0, 0, o.BoxDepth), o.Project(o.BoxWidth, 0, o.BoxDepth)).length(), 1e-9);
+  }
+  chart.SetOrthogonal(false);
   // The box fits the chart.
   for (int i = 0; i < 8; ++i) {
     const QPointF p = l.Project(i & 1 ? l.BoxWidth : 0, i & 2 ? l.BoxHeight : 0, i & 4 ? l.BoxDepth : 0);
