@@ -30,6 +30,13 @@ constexpr int kExitFileError = 1;
   std::exit(code);
 }
 
+// For failures once runs exist: their workers must be joined by the normal
+// unwinding, so this returns the exit code instead of exiting on the spot.
+int Error(int code, const std::string& message) {
+  std::cerr << "zymra-cli: " << message << '\n';
+  return code;
+}
+
 // Log texts use CR LF; a terminal wants plain line ends and UTF-8.
 std::string ForTerminal(const std::string& text) {
   std::string out;
@@ -99,7 +106,7 @@ int RenderCharts(const TZymra_Run& run, const std::vector<TChartRequest>& charts
   for (const TChartRequest& chart : charts) {
     std::string error;
     if (!RenderRunChart(run, chart.Kind, view3d, width, height, chart.File, error))
-      Fail(kExitFileError, "cannot write chart '" + chart.File + "': " + error);
+      return Error(kExitFileError, "cannot write chart '" + chart.File + "': " + error);
   }
   return 0;
 }
@@ -149,7 +156,7 @@ int Simulate(const TSimulateArgs& args) {
   if (!args.LogFile.empty()) {
     std::ofstream log(args.LogFile, std::ios::binary);
     log << run->EventLog;
-    if (!log.flush()) Fail(kExitFileError, "cannot write the event log to '" + args.LogFile + "'");
+    if (!log.flush()) return Error(kExitFileError, "cannot write the event log to '" + args.LogFile + "'");
   }
   if (!args.SeriesFile.empty()) {
     if (args.SeriesFile == "-") {
@@ -157,11 +164,11 @@ int Simulate(const TSimulateArgs& args) {
     } else {
       std::ofstream series(args.SeriesFile, std::ios::binary);
       WriteSeriesTable(*run, series);
-      if (!series.flush()) Fail(kExitFileError, "cannot write the series to '" + args.SeriesFile + "'");
+      if (!series.flush()) return Error(kExitFileError, "cannot write the series to '" + args.SeriesFile + "'");
     }
   }
   if (!args.SaveFile.empty() && !project.SaveToFile(args.SaveFile))
-    Fail(kExitFileError, "cannot save '" + args.SaveFile + "': " + Cp1252ToUtf8(project.LastError));
+    return Error(kExitFileError, "cannot save '" + args.SaveFile + "': " + Cp1252ToUtf8(project.LastError));
 #ifdef ZYMRA_WITH_CHARTS
   if (!charts.empty()) return RenderCharts(*run, charts, args.Chart3D, chartWidth, chartHeight);
 #endif
@@ -188,7 +195,7 @@ int RunProject(const std::string& file, const std::string& out) {
   }
   const std::string target = out.empty() ? file : out;
   if (!project.SaveToFile(target))
-    Fail(kExitFileError, "cannot save '" + target + "': " + Cp1252ToUtf8(project.LastError));
+    return Error(kExitFileError, "cannot save '" + target + "': " + Cp1252ToUtf8(project.LastError));
   std::cout << runs.size() << " run(s) simulated, saved to " << target << '\n';
   return 0;
 }
