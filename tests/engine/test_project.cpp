@@ -188,7 +188,7 @@ TEST(ProjectFile, MatrixKeepsItsSpareBlockAndRows) {
   const tDoubleMatrix& time = loaded.Run(0)->Time;
   EXPECT_EQ(time.Rows(), 5);
   EXPECT_EQ(time.Capacity(), 1032);
-  EXPECT_EQ(time.Header().DataSize, 1032);
+  EXPECT_EQ(+time.Header().DataSize, 1032);
   EXPECT_EQ(time.Value(4), 4);
   std::remove(file.c_str());
 }
