@@ -174,7 +174,8 @@ bool TMatrix::ReadData(TStreamWrapper& wrapper) {
   const std::int32_t dataSize = header.DataSize, rows = header.Rows;
   if (dataSize < 0 || dataSize > wrapper.GetRemaining()) return false;
   if (rows < 0 || static_cast<std::int64_t>(rows) * ElementSize() > dataSize) return false;
-  auto block = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(dataSize) + 1);
+  // Not zeroed: the read fills every byte, and zeroing tens of megabytes first costs.
+  std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[static_cast<std::size_t>(dataSize) + 1]);
   if (dataSize > 0 && !wrapper.Read(block.get(), dataSize)) return false;
   if (header.Growth < 0 || header.Growth > (1 << 24)) header.Growth = kMatrixGrowth;
   Adopt(header, std::move(block));
