@@ -76,29 +76,25 @@ double TMatrix::Sum(MapFunc func) const {
   return sum;
 }
 
-std::unique_ptr<TMatrix> TMatrix::Map(MapFunc func, bool newObject) {
+template <typename F>
+std::unique_ptr<TMatrix> TMatrix::MapWith(F apply, bool newObject) {
   std::unique_ptr<TMatrix> target;
   if (newObject) {
-    target = NewInstance();
+    target = NewInstance(Parent());
     target->SetRowCount(RangeCount());
   }
   TMatrix& out = newObject ? *target : *this;
   const int first = Header_.RangeFirst;
-  for (int row = first; row <= Header_.RangeLast; ++row) out.SetElement(row - first, func(GetElement(row)));
+  for (int row = first; row <= Header_.RangeLast; ++row) out.SetElement(row - first, apply(GetElement(row)));
   return target;
 }
 
+std::unique_ptr<TMatrix> TMatrix::Map(MapFunc func, bool newObject) {
+  return MapWith([func](double v) { return func(v); }, newObject);
+}
+
 std::unique_ptr<TMatrix> TMatrix::Map(ScaledMapFunc func, double scale, bool newObject) {
-  std::unique_ptr<TMatrix> target;
-  if (newObject) {
-    target = NewInstance();
-    target->SetRowCount(RangeCount());
-  }
-  TMatrix& out = newObject ? *target : *this;
-  const int first = Header_.RangeFirst;
-  for (int row = first; row <= Header_.RangeLast; ++row)
-    out.SetElement(row - first, func(scale, GetElement(row)));
-  return target;
+  return MapWith([func, scale](double v) { return func(scale, v); }, newObject);
 }
 
 std::unique_ptr<TMatrix> TMatrix::Clone(bool newObject, bool copyData) const {

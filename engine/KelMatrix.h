@@ -119,6 +119,8 @@ class TMatrix : public TStreamNode {
 
  protected:
   TMatrix(TStreamNode* owner, const TStreamNodeClass& cls);
+  template <typename F>
+  std::unique_ptr<TMatrix> MapWith(F apply, bool newObject);
 
   TMatrixHeader Header_;
   std::unique_ptr<TDimensions> Dimensions_;

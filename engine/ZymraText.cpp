@@ -1,5 +1,7 @@
 #include "ZymraText.h"
 
+#include "KelDateTime.h"
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -67,17 +69,9 @@ double NowDateTime() {
   std::tm local{};
   localtime_r(&secs, &local);
   const double micros = static_cast<double>(duration_cast<microseconds>(now.time_since_epoch()).count() % 1000000);
-  // Days from 1899-12-30 to the local calendar date, by the days-from-civil algorithm.
-  auto daysFromCivil = [](long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-  };
-  const long long days = daysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -
-                         daysFromCivil(1899, 12, 30);
+  const long long days =
+      DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday)) +
+      kDateTimeEpochOffset;
   const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + micros / 1e6;
   return static_cast<double>(days) + seconds / 86400.0;
 }

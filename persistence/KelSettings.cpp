@@ -1,5 +1,6 @@
 #include "KelSettings.h"
 
+#include "KelDateTime.h"
 #define SI_CONVERT_ICU
 #include <SimpleIni.h>
 
@@ -93,31 +94,6 @@ bool ParseFloat(std::string_view text, double& value) {
   value = v;
   return true;
 }
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
-}
-
-// 1899-12-30 is day 0 of a date-time.
-constexpr long long kDateTimeEpoch = 25569;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -215,7 +191,7 @@ double EncodeSettingsDate(int year, int month, int day) {
   if (day > last) return 0;
   return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
                                            static_cast<unsigned>(day)) +
-                             kDateTimeEpoch);
+                             kDateTimeEpochOffset);
 }
 
 std::string FormatSettingsDate(double dateTime) {
@@ -224,7 +200,7 @@ std::string FormatSettingsDate(double dateTime) {
   const long long days = static_cast<long long>(std::trunc(dateTime));
   long long y;
   unsigned m, d;
-  CivilFromDays(days - kDateTimeEpoch, y, m, d);
+  CivilFromDays(days - kDateTimeEpochOffset, y, m, d);
   if (y < 1 || y > 9999) return {};
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(y), m, d);

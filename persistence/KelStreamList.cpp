@@ -129,6 +129,9 @@ void TStreamNode::PrepareHeader() {
   Header.IsLinked = (Prev || TListNode::Next) ? 1 : 0;
   Header.LastCaption.Assign(Cut(GetCaption(), 20));
   Header.Objectversion = Profile.ObjectVersion;
+  // The minimum block size is the class's, not whatever a loaded file claimed: a
+  // hostile spacer would make the next save pad a block to gigabytes.
+  Header.Spacer = Profile.Spacer;
   LoadedVersion = Profile.ObjectVersion.Str();
 }
 

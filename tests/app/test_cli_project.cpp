@@ -5,46 +5,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "CliRunner.h"
 
 #include "LibZymra.h"
 
-namespace {
-struct TResult {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string Temp(const std::string& name) {
-  return std::string(ZYMRA_TEST_OUTPUT_DIR) + "/p" + std::to_string(getpid()) + "-" + name;
-}
-
-TResult Cli(const std::string& args) {
-  static int calls = 0;
-  const std::string err = Temp("err" + std::to_string(++calls));
-  FILE* p = popen((std::string(ZYMRA_CLI) + " " + args + " 2>" + err).c_str(), "r");
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = pclose(p);
-  TResult r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, Slurp(err)};
-  std::remove(err.c_str());
-  return r;
-}
-}  // namespace
-
 TEST(CliProject, SimulateSaveLoadsBackWithEqualData) {
-  const std::string file = Temp("sim.zym"), series = Temp("sim.tsv");
+  const std::string file = TempPath("sim.zym"), series = TempPath("sim.tsv");
   ASSERT_EQ(Cli("simulate --seed 5 --set Uset=0,12 --save " + file + " --series " + series).Code, 0);
   TZymra project;
   ASSERT_TRUE(project.LoadFromFile(file)) << project.LastError;
@@ -74,7 +41,7 @@ TEST(CliProject, SimulateSaveLoadsBackWithEqualData) {
 }
 
 TEST(CliProject, RunSimulatesEveryPreparedRunAndSaves) {
-  const std::string file = Temp("prep.zym"), out = Temp("done.zym");
+  const std::string file = TempPath("prep.zym"), out = TempPath("done.zym");
   {
     TZymra project;
     project.Titles.Title.Assign("three runs");
@@ -86,7 +53,7 @@ TEST(CliProject, RunSimulatesEveryPreparedRunAndSaves) {
     project.Run(2)->Params.State = rsFinished;  // finished runs stay as they are
     ASSERT_TRUE(project.SaveToFile(file));
   }
-  const TResult r = Cli("run " + file + " --save " + out);
+  const TCliResult r = Cli("run " + file + " --save " + out);
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_NE(r.Out.find("2 run(s) simulated"), std::string::npos) << r.Out;
   TZymra done;
@@ -105,9 +72,9 @@ TEST(CliProject, RunSimulatesEveryPreparedRunAndSaves) {
 }
 
 TEST(CliProject, InfoListsRunsAndBlocks) {
-  const std::string file = Temp("info.zym");
+  const std::string file = TempPath("info.zym");
   ASSERT_EQ(Cli("simulate --set IsBatch=0 --set DischargeEachh=0 --set Title=fast --save " + file).Code, 0);
-  const TResult r = Cli("info " + file + " --blocks");
+  const TCliResult r = Cli("info " + file + " --blocks");
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_NE(r.Out.find("Title:         unknown"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("Run1 fast"), std::string::npos);
@@ -118,9 +85,9 @@ TEST(CliProject, InfoListsRunsAndBlocks) {
 }
 
 TEST(CliProject, ExportWritesTheRunReport) {
-  const std::string file = Temp("exp.zym"), csv = Temp("exp.csv");
+  const std::string file = TempPath("exp.zym"), csv = TempPath("exp.csv");
   ASSERT_EQ(Cli("simulate --set IsBatch=0 --set DischargeEachh=0 --save " + file).Code, 0);
-  const TResult r = Cli("export " + file + " --run 1 --out " + csv + " --user Ada --comment 'first try'");
+  const TCliResult r = Cli("export " + file + " --run 1 --out " + csv + " --user Ada --comment 'first try'");
   ASSERT_EQ(r.Code, 0) << r.Err;
   const std::string report = Slurp(csv);
   EXPECT_NE(report.find("User Name\tAda"), std::string::npos);
@@ -133,14 +100,14 @@ TEST(CliProject, ExportWritesTheRunReport) {
 }
 
 TEST(CliProject, FileAndArgumentErrors) {
-  const std::string missing = Temp("missing.zym"), bad = Temp("bad.zym");
+  const std::string missing = TempPath("missing.zym"), bad = TempPath("bad.zym");
   std::ofstream(bad) << "this is no project";
   for (const std::string& args : {"info " + missing, "info " + bad, "run " + bad, "export " + bad + " --run 1"}) {
-    const TResult r = Cli(args);
+    const TCliResult r = Cli(args);
     EXPECT_EQ(r.Code, 1) << args;
     EXPECT_NE(r.Err.find("cannot read"), std::string::npos) << r.Err;
   }
-  const std::string good = Temp("good.zym");
+  const std::string good = TempPath("good.zym");
   ASSERT_EQ(Cli("simulate --max-steps 1 --save " + good).Code, 0);
   EXPECT_EQ(Cli("export " + good + " --run 2").Code, 2);
   EXPECT_EQ(Cli("export " + good).Code, 2) << "--run is required";

@@ -1,42 +1,14 @@
+// zymra-cli simulate as a user runs it: output, files, exit codes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "CliRunner.h"
 
 namespace {
-struct TResult {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-TResult Cli(const std::string& args) {
-  static int calls = 0;  // tests run in parallel processes: one file per process and call
-  const std::string err = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/stderr-" + std::to_string(getpid()) + "-" +
-                          std::to_string(++calls) + ".txt";
-  const std::string cmd = std::string(ZYMRA_CLI) + " " + args + " 2>" + err;
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = pclose(p);
-  TResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, Slurp(err)};
-  std::remove(err.c_str());
-  return result;
-}
-
 int Lines(const std::string& s) {
   int n = 0;
   for (char c : s) n += c == '\n';
@@ -47,7 +19,7 @@ const std::string kFedBatch = "simulate --set IsBatch=0 --set DischargeEachh=0";
 }  // namespace
 
 TEST(CliSimulate, DefaultFedBatchReachesTheTarget) {
-  const TResult r = Cli(kFedBatch);
+  const TCliResult r = Cli(kFedBatch);
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_NE(r.Out.find("Process time: 15:45:00"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("Steps:        63"), std::string::npos);
@@ -56,7 +28,7 @@ TEST(CliSimulate, DefaultFedBatchReachesTheTarget) {
 }
 
 TEST(CliSimulate, LogFileHoldsTheRunLogByteForByte) {
-  const std::string path = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/log-" + std::to_string(getpid()) + ".txt";
+  const std::string path = TempPath("log.txt");
   ASSERT_EQ(Cli(kFedBatch + " --log " + path).Code, 0);
   const std::string log = Slurp(path);
   EXPECT_EQ(log,
@@ -65,7 +37,7 @@ TEST(CliSimulate, LogFileHoldsTheRunLogByteForByte) {
 }
 
 TEST(CliSimulate, SeriesTableHasEveryRowAndFullPrecision) {
-  const TResult r = Cli(kFedBatch + " --series -");
+  const TCliResult r = Cli(kFedBatch + " --series -");
   ASSERT_EQ(r.Code, 0);
   const auto header = r.Out.find("Time\tODreal\tODideal\tuOD\tuCell\tVolume\tFeedRate\tOTRV0\tOTRVt\tODrealTheory\t"
                                  "ODidealTheory\tuODTheory\tuCellTheory\tSubstrate\n");
@@ -87,9 +59,9 @@ TEST(CliSimulate, SeriesTableHasEveryRowAndFullPrecision) {
 }
 
 TEST(CliSimulate, SeedMakesTheBatchLagReproducible) {
-  const TResult a = Cli("simulate --seed 77 --series -");
-  const TResult b = Cli("simulate --seed 77 --series -");
-  const TResult c = Cli("simulate --seed 78 --series -");
+  const TCliResult a = Cli("simulate --seed 77 --series -");
+  const TCliResult b = Cli("simulate --seed 77 --series -");
+  const TCliResult c = Cli("simulate --seed 78 --series -");
   ASSERT_EQ(a.Code, 0);
   EXPECT_EQ(a.Out, b.Out);
   EXPECT_NE(a.Out, c.Out);
@@ -97,14 +69,14 @@ TEST(CliSimulate, SeedMakesTheBatchLagReproducible) {
 }
 
 TEST(CliSimulate, MaxStepsFinishesAsTheUserDoes) {
-  const TResult r = Cli("simulate --max-steps 10 --set IsBatch=0");
+  const TCliResult r = Cli("simulate --max-steps 10 --set IsBatch=0");
   ASSERT_EQ(r.Code, 0);
   EXPECT_NE(r.Out.find("Steps:        10"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("2:30:00 [h:mm:ss]\tFinish-\tNot Completed - Terminated By User"), std::string::npos);
 }
 
 TEST(CliSimulate, ActionsAreServedAtTheirTime) {
-  const TResult r = Cli(kFedBatch + " --at 2:refill=0.5 --at 3:discharge=0.1 --at 4:correct-feed");
+  const TCliResult r = Cli(kFedBatch + " --at 2:refill=0.5 --at 3:discharge=0.1 --at 4:correct-feed");
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_NE(r.Out.find("2:15:00 [h:mm:ss]\tRefill 0.5\t l"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("3:15:00 [h:mm:ss]\tDischarge 0.1\t l"), std::string::npos);
@@ -115,7 +87,7 @@ TEST(CliSimulate, BadArgumentsExitWithTwoAndOneLine) {
   for (const char* args : {"simulate --set Nonsense=1", "simulate --set Uset=abc", "simulate --set IsBatch=2",
                            "simulate --set State=1", "simulate --bogus", "simulate --at 5:boil",
                            "simulate --set Speed=11", "simulate --max-steps -1", "frobnicate"}) {
-    const TResult r = Cli(args);
+    const TCliResult r = Cli(args);
     EXPECT_EQ(r.Code, 2) << args;
     EXPECT_EQ(Lines(r.Err), 1) << args << ": " << r.Err;
     EXPECT_TRUE(r.Out.empty()) << args;
@@ -124,7 +96,7 @@ TEST(CliSimulate, BadArgumentsExitWithTwoAndOneLine) {
 }
 
 TEST(CliSimulate, ValidationFailuresListEveryMessage) {
-  const TResult r = Cli("simulate --set SimInterval=0 --set Yxo=5 --set Uset=0,2");
+  const TCliResult r = Cli("simulate --set SimInterval=0 --set Yxo=5 --set Uset=0,2");
   EXPECT_EQ(r.Code, 2);
   EXPECT_EQ(r.Err,
             "Values Couldn\xC2\xB4t Be Applied To Run!\n==================================\n"
@@ -135,7 +107,7 @@ TEST(CliSimulate, ValidationFailuresListEveryMessage) {
 TEST(CliSimulate, ChartsAreWrittenByTheirExtension) {
   const std::string dir = std::string(ZYMRA_TEST_OUTPUT_DIR) + "/";
   const std::string png = dir + "cli-od.png", svg = dir + "cli-volume.svg", pdf = dir + "cli-mu3d.pdf";
-  const TResult r = Cli("simulate --chart 0:" + png + " --chart 3:" + svg + " --chart 1:" + pdf +
+  const TCliResult r = Cli("simulate --chart 0:" + png + " --chart 3:" + svg + " --chart 1:" + pdf +
                         " --chart-3d --chart-size 800x500");
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(Slurp(png).substr(0, 8), "\x89PNG\r\n\x1a\n");

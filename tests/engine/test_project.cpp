@@ -270,3 +270,31 @@ TEST(ProjectFile, AssignRefusesNodesThatAreNoMatrix) {
   m.Assign(static_cast<const TStreamNode&>(other));
   EXPECT_EQ(m.Rows(), 1);
 }
+
+// Inputs the project-loader fuzzer once found troublesome: each must load or fail
+// quickly, and a project that loads must save again at a size its input justifies.
+TEST(ProjectFile, FuzzFindingsStayHarmless) {
+  const std::string folder = std::string(ZYMRA_TEST_SOURCE_DIR) + "/corpus_project";
+  const std::string in = TempFile("corpus.zym"), out = TempFile("corpus-out.zym");
+  int files = 0;
+  for (const char* name : {"hostile_spacer_1", "hostile_spacer_2"}) {
+    std::ifstream f(folder + "/" + name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_GT(bytes.size(), 1u) << name;
+    ++files;
+    std::ofstream(in, std::ios::binary) << bytes.substr(1);  // the first byte is the fuzzer's mode
+    TZymra project;
+    project.SetFileName(in);
+    project.StreamSettings.Compress = (bytes[0] & 1) != 0;
+    if (!project.Load()) {
+      EXPECT_FALSE(project.LastError.empty()) << name;
+      continue;
+    }
+    ASSERT_TRUE(project.SaveToFile(out)) << name << ": " << project.LastError;
+    std::ifstream saved(out, std::ios::binary | std::ios::ate);
+    EXPECT_LT(static_cast<long long>(saved.tellg()), 16 * static_cast<long long>(bytes.size()) + 65536) << name;
+  }
+  EXPECT_EQ(files, 2);
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
