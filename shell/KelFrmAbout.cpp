@@ -113,22 +113,27 @@ QPixmap MakerLogo() {
   return QPixmap(QStringLiteral(":/zymra/logo.png"));
 }
 
+QLabel* AddLogoBand(QWidget* form, int width, int logoLeft) {
+  auto* band = new QWidget(form);
+  band->setGeometry(0, 0, width, 65);
+  band->setAutoFillBackground(true);
+  QPalette white = band->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  band->setPalette(white);
+  auto* logo = new QLabel(band);
+  logo->setObjectName(QStringLiteral("Image1"));
+  logo->setGeometry(logoLeft, 16, 193, 34);
+  logo->setPixmap(MakerLogo());
+  return logo;
+}
+
 TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FrmAbout"));
   setWindowTitle(QStringLiteral("Info"));
   setFixedSize(518, 342);
   setFont(FormFont(11));
 
-  auto* band = new QWidget(this);
-  band->setGeometry(0, 0, 518, 65);
-  band->setAutoFillBackground(true);
-  QPalette white = band->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  band->setPalette(white);
-  Image1 = new QLabel(band);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setGeometry(308, 16, 193, 34);
-  Image1->setPixmap(MakerLogo());
+  Image1 = AddLogoBand(this, 518, 308);
 
   PageControl = new QTabWidget(this);
   PageControl->setObjectName(QStringLiteral("PageControl"));

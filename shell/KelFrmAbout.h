@@ -80,3 +80,6 @@ int ShowAbout(const QString& title, const QString& version, const QString& furth
 QString MakerHomepage();
 // The maker's logo (193 × 34).
 QPixmap MakerLogo();
+// The white band across the top of a form with the maker's logo in it (object name
+// "Image1"); returns the logo label.
+QLabel* AddLogoBand(QWidget* form, int width, int logoLeft);

@@ -40,16 +40,7 @@ TFrmSpalsh::TFrmSpalsh(QWidget* parent)
   setFixedSize(456, 247);
   setFont(SplashFont(11));
 
-  auto* band = new QWidget(this);
-  band->setGeometry(0, 0, 456, 65);
-  band->setAutoFillBackground(true);
-  QPalette white = band->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  band->setPalette(white);
-  Image1 = new QLabel(band);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setGeometry(248, 16, 193, 34);
-  Image1->setPixmap(MakerLogo());
+  Image1 = AddLogoBand(this, 456, 248);
 
   PaxGradient = new TPaxGradient(this);
   PaxGradient->setObjectName(QStringLiteral("PaxGradient"));
