@@ -69,18 +69,18 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::vector<TChartRequest> ParseCharts(const std::vector<std::string>& specs) {
+std::vector<TChartRequest> ParseCharts(const std::vector<std::string>& arguments) {
   std::vector<TChartRequest> out;
-  for (const std::string& spec : specs) {
-    const auto colon = spec.find(':');
-    if (colon != 1 || spec[0] < '0' || spec[0] > '4' || colon + 1 >= spec.size())
-      Fail(kExitBadArguments, "malformed --chart '" + spec + "' (expected KIND:FILE with KIND 0 to 4)");
-    const std::string file = spec.substr(colon + 1);
+  for (const std::string& arg : arguments) {
+    const auto colon = arg.find(':');
+    if (colon != 1 || arg[0] < '0' || arg[0] > '4' || colon + 1 >= arg.size())
+      Fail(kExitBadArguments, "malformed --chart '" + arg + "' (expected KIND:FILE with KIND 0 to 4)");
+    const std::string file = arg.substr(colon + 1);
     const auto dot = file.rfind('.');
     const std::string ext = dot == std::string::npos ? "" : Lower(file.substr(dot + 1));
     if (ext != "png" && ext != "svg" && ext != "pdf")
       Fail(kExitBadArguments, "chart file '" + file + "' must end in .png, .svg or .pdf");
-    out.push_back({spec[0] - '0', file});
+    out.push_back({arg[0] - '0', file});
   }
   return out;
 }
