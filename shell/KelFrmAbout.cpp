@@ -44,13 +44,6 @@ inline std::uint32_t CrcStep(std::uint32_t r, unsigned char b) {
   return CrcTable()[r >> 24] ^ (r << 8) ^ b;
 }
 
-QFont FormFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Verdana"));
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
                   int w, bool bold = false) {
   auto* label = new QLabel(text, parent);
@@ -111,6 +104,13 @@ QString MakerHomepage() { return QStringLiteral("https://www.quenvar.de"); }
 QPixmap MakerLogo() {
   InitShellResources();
   return QPixmap(QStringLiteral(":/zymra/logo.png"));
+}
+
+QFont FormFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("Verdana"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
 }
 
 QLabel* AddLogoBand(QWidget* form, int width, int logoLeft) {

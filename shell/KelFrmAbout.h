@@ -1,4 +1,5 @@
 #pragma once
+#include <QFont>
 // The about box: program title and version, the program file's path, date, size
 // and checksum (copyable to the clipboard), and an optional page of further text.
 #include <QDialog>
@@ -80,6 +81,8 @@ int ShowAbout(const QString& title, const QString& version, const QString& furth
 QString MakerHomepage();
 // The maker's logo (193 × 34).
 QPixmap MakerLogo();
+// The forms' "Verdana" at a pixel size.
+QFont FormFont(int pixels, bool bold = false);
 // The white band across the top of a form with the maker's logo in it (object name
 // "Image1"); returns the logo label.
 QLabel* AddLogoBand(QWidget* form, int width, int logoLeft);

@@ -15,13 +15,6 @@
 
 namespace {
 
-QFont SplashFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Verdana"));
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 QLabel* SplashLabel(QWidget* parent, const QString& name, const QString& text, int x, int y,
                     const QFont& font) {
   auto* label = new QLabel(text, parent);
@@ -38,7 +31,7 @@ TFrmSpalsh::TFrmSpalsh(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("FrmSpalsh"));
   setFixedSize(456, 247);
-  setFont(SplashFont(11));
+  setFont(FormFont(11));
 
   Image1 = AddLogoBand(this, 456, 248);
 
@@ -51,13 +44,13 @@ TFrmSpalsh::TFrmSpalsh(QWidget* parent)
   PaxGradient->SetEndColor(QColor(128, 0, 0));
   PaxGradient->SetSteps(17);
 
-  LblAppTitle = SplashLabel(this, QStringLiteral("LblAppTitle"), QString(), 64, 113, SplashFont(21, true));
-  Label5 = SplashLabel(this, QStringLiteral("Label5"), QStringLiteral("Version"), 64, 149, SplashFont(11, true));
+  LblAppTitle = SplashLabel(this, QStringLiteral("LblAppTitle"), QString(), 64, 113, FormFont(21, true));
+  Label5 = SplashLabel(this, QStringLiteral("Label5"), QStringLiteral("Version"), 64, 149, FormFont(11, true));
   Label5->resize(54, Label5->height());
-  LblVersion = SplashLabel(this, QStringLiteral("LblVersion"), QString(), 120, 149, SplashFont(11));
-  Label1 = SplashLabel(this, QStringLiteral("Label1"), QStringLiteral("Quenvar"), 64, 185, SplashFont(11));
+  LblVersion = SplashLabel(this, QStringLiteral("LblVersion"), QString(), 120, 149, FormFont(11));
+  Label1 = SplashLabel(this, QStringLiteral("Label1"), QStringLiteral("Quenvar"), 64, 185, FormFont(11));
   Label4 = SplashLabel(this, QStringLiteral("Label4"), QStringLiteral("Software Engineering"), 64, 217,
-                       SplashFont(11));
+                       FormFont(11));
   PaxAnim = new TPaxFormAnimation(this);
   PaxAnim->setObjectName(QStringLiteral("PaxAnim"));
 }
