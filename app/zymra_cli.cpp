@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,11 +146,10 @@ int Simulate(const TSimulateArgs& args) {
     return kExitBadArguments;
   }
 
-  RunHeadless(project, sync, {run}, options);
+  RunHeadless(sync, {run}, options);
 
-  std::ostringstream summary;
-  WriteRunSummary(*run, summary);
-  std::cout << summary.str() << "Event log:\n" << ForTerminal(run->EventLog);
+  WriteRunSummary(*run, std::cout);
+  std::cout << "Event log:\n" << ForTerminal(run->EventLog);
 
   if (!args.LogFile.empty()) {
     std::ofstream log(args.LogFile, std::ios::binary);
@@ -187,11 +185,11 @@ int RunProject(const std::string& file, const std::string& out) {
   std::vector<TZymra_Run*> runs;
   for (int i = 0; i < project.RunCount(); ++i)
     if (project.Run(i)->IsInStates({rsPrepare, rsPaused})) runs.push_back(project.Run(i));
-  RunHeadless(project, sync, runs, THeadlessOptions{});
+  RunHeadless(sync, runs, THeadlessOptions{});
   for (TZymra_Run* run : runs) {
-    std::ostringstream summary;
-    WriteRunSummary(*run, summary);
-    std::cout << Cp1252ToUtf8(run->RunCaption()) << '\n' << summary.str() << '\n';
+    std::cout << Cp1252ToUtf8(run->RunCaption()) << '\n';
+    WriteRunSummary(*run, std::cout);
+    std::cout << '\n';
   }
   const std::string target = out.empty() ? file : out;
   if (!project.SaveToFile(target))

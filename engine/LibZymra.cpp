@@ -52,10 +52,13 @@ bool TZymra_Run::ReadData(TStreamWrapper& w) {
 }
 
 tDoubleMatrix& TZymra_Run::Series(int index) {
-  tDoubleMatrix* all[kRunSeriesCount] = {&Time,   &ODreal,       &ODideal,       &uOD,       &uCell,
-                                         &Volume, &FeedRate,     &OTRV0,         &OTRVt,     &ODrealTheory,
-                                         &ODidealTheory, &uODTheory, &uCellTheory, &Substrate};
-  return *all[index];
+  // Read on every step (snapshot and checks): a fixed table, not one built per call.
+  static constexpr tDoubleMatrix TZymra_Run::*kSeries[kRunSeriesCount] = {
+      &TZymra_Run::Time,         &TZymra_Run::ODreal,        &TZymra_Run::ODideal,   &TZymra_Run::uOD,
+      &TZymra_Run::uCell,        &TZymra_Run::Volume,        &TZymra_Run::FeedRate,  &TZymra_Run::OTRV0,
+      &TZymra_Run::OTRVt,        &TZymra_Run::ODrealTheory,  &TZymra_Run::ODidealTheory, &TZymra_Run::uODTheory,
+      &TZymra_Run::uCellTheory,  &TZymra_Run::Substrate};
+  return this->*kSeries[index];
 }
 
 const tDoubleMatrix& TZymra_Run::Series(int index) const { return const_cast<TZymra_Run*>(this)->Series(index); }

@@ -129,7 +129,7 @@ struct TRunDriver {
 };
 }  // namespace
 
-void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
+void RunHeadless(TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
                  const THeadlessOptions& options) {
   std::vector<std::unique_ptr<TRunDriver>> drivers;
   for (TZymra_Run* run : runs) {
@@ -182,7 +182,6 @@ void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZ
     drivers.push_back(std::move(d));
   }
   for (auto& d : drivers) d->Run->Resume();
-  (void)project;
 
   for (;;) {
     sync.WaitAndProcess(std::chrono::milliseconds(50));

@@ -28,9 +28,9 @@ struct THeadlessOptions {
 
 // Runs every listed run of the project side by side, each in its worker, until all are
 // finished. Pauses the workers make themselves are continued as a user would; a run
-// that reaches MaxSteps steps is finished as the user's Stop does. The project must
+// that reaches MaxSteps steps is finished as the user's Stop does. The runs' project must
 // use `sync` as its synchroniser; this thread drains it.
-void RunHeadless(TZymra& project, TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
+void RunHeadless(TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
                  const THeadlessOptions& options);
 
 // Number of model steps a run has made.

@@ -224,7 +224,7 @@ TEST(Project, HeadlessRunsSeveralRunsSideBySide) {
   runs[3]->Params.StopByuCrit = 0;
   THeadlessOptions options;
   options.MaxSteps = 400;
-  RunHeadless(project, sync, runs, options);
+  RunHeadless(sync, runs, options);
   for (TZymra_Run* r : runs) {
     EXPECT_EQ(r->State(), rsFinished);
     EXPECT_LE(StepCount(*r), 400);
@@ -252,7 +252,7 @@ TEST(Project, HeadlessActionsHappenBeforeTheStepAtTheirTime) {
   EXPECT_FALSE(ParseRunAction("5:boil", a, error));
   EXPECT_FALSE(ParseRunAction("x:refill=1", a, error));
   EXPECT_FALSE(ParseRunAction("5:refill=abc", a, error));
-  RunHeadless(project, sync, {run}, options);
+  RunHeadless(sync, {run}, options);
   EXPECT_EQ(+run->Params.LastRefill, 2.25) << "served by the step that starts at 2 h";
   EXPECT_EQ(+run->Params.LastDischarge, 3.75);
   EXPECT_EQ(run->CorrTime, 5.25);
