@@ -41,7 +41,7 @@ class RunChart : public ::testing::Test {
     run->Params.ShowEqualCf = 1;
     THeadlessOptions options;
     options.MaxSteps = 3000;
-    RunHeadless(*project, *sync, {run}, options);
+    RunHeadless(*sync, {run}, options);
   }
   static void TearDownTestSuite() {
     delete project;
