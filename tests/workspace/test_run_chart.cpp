@@ -1,0 +1,135 @@
+// The run's chart groups: titles, formats and series, and rendering them to files.
+#include "QtTestApp.h"
+#include "PaxPlot.h"
+#include "ZymraRunChart.h"
+
+#include "LibZymra.h"
+#include "ZymraHeadless.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPrinter>
+#include <QSvgRenderer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString TestOutput(const QString& file) { return QStringLiteral(ZYMRA_TEST_OUTPUT_DIR) + QLatin1Char('/') + file; }
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool IsPdf(const QString& path) {
+  const QByteArray data = ReadAll(path);
+  return data.startsWith("%PDF-") && data.trimmed().endsWith("%%EOF");
+}
+
+// A simulated run whose feed was designed with a wrong yield, so the equal-Cf
+// comparison applies to the OD and growth-rate charts.
+class RunChart : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sync = new TQueueSynchronizer;
+    project = new TZymra(sync);
+    run = project->AddRun();
+    run->Params.Yield_Real = run->Params.Yield * 0.8;
+    run->Params.ShowEqualCf = 1;
+    THeadlessOptions options;
+    options.MaxSteps = 3000;
+    RunHeadless(*sync, {run}, options);
+  }
+  static void TearDownTestSuite() {
+    delete project;
+    delete sync;
+  }
+  static inline TQueueSynchronizer* sync = nullptr;
+  static inline TZymra* project = nullptr;
+  static inline TZymra_Run* run = nullptr;
+};
+
+TEST_F(RunChart, EachKindHasItsTitlesFormatAndSeries) {
+  ASSERT_GT(run->Time.Rows(), 10);
+  ASSERT_TRUE(run->ShowsEqualCf(0));
+  const char* expectedAxis[] = {"Optical Density /-", "Growth Rate /1/h", "Oxygen Transfer Rate /mmol/l/h",
+                                "Reactor Volume /=>Volume / l =>Feed Rate (<> Vol!) / l/h", "Substrate Conc. /g/l"};
+  const int expectedSeries[] = {4, 4, 1, 2, 1};
+  for (int kind = 0; kind < kRunChartKinds; ++kind) {
+    TPaxPlot plot;
+    SetupRunChart(plot, *run, kind, "2.0.3- test");
+    RefreshRunChart(plot, *run, kind);
+    EXPECT_EQ(plot.Title, QString::fromUtf8(RunChartKind(kind).Name) + " Run [2.0.3- test]");
+    EXPECT_EQ(plot.LeftAxis.Title, QString::fromUtf8(expectedAxis[kind]));
+    EXPECT_EQ(plot.BottomAxis.Title, "Fermentation Time /h");
+    EXPECT_FALSE(plot.BottomAxis.MinorTicks);
+    ASSERT_EQ(plot.SeriesCount(), expectedSeries[kind]) << "kind " << kind;
+    for (int s = 0; s < plot.SeriesCount(); ++s)
+      EXPECT_EQ(plot.Series(s)->Count(), static_cast<std::size_t>(run->Time.Rows())) << kind << "/" << s;
+    EXPECT_EQ(plot.Rotation(), static_cast<double>(run->Params.ChartRotation));  // a copy: the record is packed
+    EXPECT_EQ(plot.Elevation(), static_cast<double>(run->Params.ChartElevation));
+    EXPECT_FALSE(plot.Orthogonal());
+  }
+  TPaxPlot growth;
+  SetupRunChart(growth, *run, 1, "v");
+  EXPECT_EQ(growth.LeftAxis.ValueFormat, "#,###0.000");
+  EXPECT_EQ(growth.Series(0)->Title(), QString::fromUtf8("\xC2\xB5 Cell"));
+  EXPECT_EQ(growth.Series(3)->Title(), QString::fromUtf8("\xC2\xB5 OD[Cf_real = Cf_theor.]"));
+  // The growth chart's first series is the run's cell growth rate, row by row.
+  RefreshRunChart(growth, *run, 1);
+  EXPECT_EQ(growth.Series(0)->Y(5), run->uCell.Value(5));
+  EXPECT_EQ(growth.Series(2)->Y(5), run->uCellTheory.Value(5));
+  EXPECT_EQ(growth.Series(0)->X(5), run->Time.Value(5));
+}
+
+TEST_F(RunChart, EqualCfSeriesStayEmptyWhileTheComparisonIsOff) {
+  run->Params.ShowEqualCf = 0;
+  TPaxPlot plot;
+  SetupRunChart(plot, *run, 0, "v");
+  RefreshRunChart(plot, *run, 0);
+  run->Params.ShowEqualCf = 1;
+  ASSERT_EQ(plot.SeriesCount(), 4);
+  EXPECT_GT(plot.Series(1)->Count(), 0u);
+  EXPECT_EQ(plot.Series(2)->Count(), 0u);
+  EXPECT_EQ(plot.Series(3)->Count(), 0u);
+}
+
+TEST_F(RunChart, RendersEveryKindAsPngSvgAndPdf) {
+  for (int kind = 0; kind < kRunChartKinds; ++kind) {
+    for (bool view3d : {false, true}) {
+      const QString base = TestOutput(QStringLiteral("run_chart_%1_%2").arg(kind).arg(view3d ? "3d" : "2d"));
+      std::string error;
+      ASSERT_TRUE(RenderRunChart(*run, kind, view3d, 900, 560, (base + ".png").toStdString(), error)) << error;
+      QImageReader reader(base + ".png");
+      EXPECT_EQ(reader.format(), "png");
+      EXPECT_EQ(reader.size(), QSize(900, 560));
+      if (kind == 1) {
+        ASSERT_TRUE(RenderRunChart(*run, kind, view3d, 900, 560, (base + ".svg").toStdString(), error)) << error;
+        QSvgRenderer svg(base + ".svg");
+        EXPECT_TRUE(svg.isValid());
+        EXPECT_TRUE(ReadAll(base + ".svg").contains("Growth Rate Run ["));
+        ASSERT_TRUE(RenderRunChart(*run, kind, view3d, 900, 560, (base + ".pdf").toStdString(), error)) << error;
+        EXPECT_TRUE(IsPdf(base + ".pdf"));
+      }
+    }
+  }
+}
+
+TEST_F(RunChart, RejectsWhatItCannotDraw) {
+  std::string error;
+  const QString path = TestOutput("run_chart_rejected.png");
+  QFile::remove(path);
+  EXPECT_FALSE(RenderRunChart(*run, 5, false, 800, 500, path.toStdString(), error));
+  EXPECT_NE(error.find("kind"), std::string::npos);
+  EXPECT_FALSE(RenderRunChart(*run, -1, false, 800, 500, path.toStdString(), error));
+  EXPECT_FALSE(RenderRunChart(*run, 0, false, 0, 500, path.toStdString(), error));
+  EXPECT_FALSE(RenderRunChart(*run, 0, false, 800, 500, TestOutput("run_chart.xyz").toStdString(), error));
+  EXPECT_FALSE(QFileInfo::exists(TestOutput("run_chart.xyz")));
+  EXPECT_FALSE(RenderRunChart(*run, 0, false, 800, 500, "/nonexistent-dir/chart.png", error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+}  // namespace
