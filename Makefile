@@ -6,7 +6,8 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-svg-dev libgl-dev libcli11-dev libsimpleini-dev libicu-dev \
-              zlib1g-dev xvfb xauth fonts-dejavu-core
+              zlib1g-dev xvfb xauth fonts-dejavu-core \
+              poppler-utils xdotool
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
