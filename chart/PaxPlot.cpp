@@ -135,6 +135,144 @@ void DrawMarkers(QPainter& p, const std::vector<QPointF>& points, const QColor& 
   p.setBrush(Qt::NoBrush);
 }
 
+QColor Mix(const QColor& a, const QColor& b, double t) {
+  return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * t),
+                          static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * t),
+                          static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
+}
+
+struct TRibbonStyle {
+  QColor Base;
+  double Z0 = 0, Z1 = 1;    // the ribbon's depth slice in box coordinates
+  double EyeX = 0;          // the eye's place across the box's width
+  bool UpperTurn = true;    // turn of a level strip that shows its upper side
+  double SmoothWidth = 3;   // box units over which the slope for the shading is taken
+  bool Sorted = true;       // x never decreases along the piece
+};
+
+constexpr int ShadeLevels = 32;
+
+// One piece of a ribbon. Its strip is filled quad by quad in painting order (far from the
+// eye first), the quads merged into one polygon while their shade and turn stay the same;
+// neighbouring quads share their corners exactly, so the fill leaves no seam. Each merged
+// strip's front and back edges are then drawn smoothed over its fill, which gives the
+// ribbon its clean outline. The shade follows the slope: faces turned up are light, faces
+// turned to the viewer keep the series colour, undersides are dark.
+void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF>& piece, const TRibbonStyle& st) {
+  const int n = static_cast<int>(piece.size());
+  if (n == 0) return;
+  std::vector<QPointF> front(static_cast<std::size_t>(n)), back(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    front[static_cast<std::size_t>(k)] = l.Project(piece[static_cast<std::size_t>(k)].x(), piece[static_cast<std::size_t>(k)].y(), st.Z0);
+    back[static_cast<std::size_t>(k)] = l.Project(piece[static_cast<std::size_t>(k)].x(), piece[static_cast<std::size_t>(k)].y(), st.Z1);
+  }
+  const QColor frontEdge = st.Base.darker(145), backEdge = st.Base.darker(118);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  if (n == 1) {
+    p.setPen(QPen(frontEdge, 1));
+    p.drawLine(front[0], back[0]);
+    return;
+  }
+  const int segments = n - 1;
+  auto at = [&](int k) { return piece[static_cast<std::size_t>(k)]; };
+
+  // Shade and turn of every quad.
+  std::vector<std::uint8_t> level(static_cast<std::size_t>(segments));
+  std::vector<signed char> turn(static_cast<std::size_t>(segments));
+  const double half = st.SmoothWidth / 2;
+  int a = 0, b = 1;
+  for (int k = 0; k < segments; ++k) {
+    int ca = k, cb = k + 1;
+    if (st.Sorted) {  // the slope over a few pixels, so column-wide steps do not flicker
+      while (a + 1 <= k && at(k).x() - at(a + 1).x() >= half) ++a;
+      b = std::max(b, k + 1);
+      while (b < n - 1 && at(b).x() - at(k + 1).x() < half) ++b;
+      ca = a;
+      cb = b;
+    }
+    double dx = at(cb).x() - at(ca).x(), dy = at(cb).y() - at(ca).y();
+    if (std::hypot(dx, dy) < 1e-12) {
+      ca = k;
+      cb = k + 1;
+      dx = at(cb).x() - at(ca).x();
+      dy = at(cb).y() - at(ca).y();
+    }
+    const double length = std::hypot(dx, dy);
+    double t = 0.5;
+    if (length > 1e-12) {
+      const QPointF q[4] = {l.Project(at(ca).x(), at(ca).y(), st.Z0), l.Project(at(cb).x(), at(cb).y(), st.Z0),
+                            l.Project(at(cb).x(), at(cb).y(), st.Z1), l.Project(at(ca).x(), at(ca).y(), st.Z1)};
+      const bool upperShows = ((SignedArea(q, 4) <= 0) == st.UpperTurn) != (dx < 0);
+      const double upY = -std::fabs(dx) / length;  // y of the upward normal (y points down)
+      const double shownY = upperShows ? upY : -upY;
+      t = (1 - shownY) / 2;
+    }
+    level[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(std::lround(t * (ShadeLevels - 1)));
+    const QPointF q[4] = {front[static_cast<std::size_t>(k)], front[static_cast<std::size_t>(k) + 1],
+                          back[static_cast<std::size_t>(k) + 1], back[static_cast<std::size_t>(k)]};
+    const double area = SignedArea(q, 4);
+    turn[static_cast<std::size_t>(k)] = area < 0 ? -1 : area > 0 ? 1 : 0;
+  }
+  for (int k = 1; k < segments; ++k)  // flat quads go with their neighbour
+    if (turn[static_cast<std::size_t>(k)] == 0) turn[static_cast<std::size_t>(k)] = turn[static_cast<std::size_t>(k) - 1];
+  for (int k = segments - 1; k-- > 0;)
+    if (turn[static_cast<std::size_t>(k)] == 0) turn[static_cast<std::size_t>(k)] = turn[static_cast<std::size_t>(k) + 1];
+
+  // Painting order: a ray of sight runs away from the eye in x, so on each side of the eye
+  // the quads farther out are behind the nearer ones. The two sides never overlap.
+  std::vector<int> order;
+  order.reserve(static_cast<std::size_t>(segments));
+  auto mid = [&](int k) { return (at(k).x() + at(k + 1).x()) / 2; };
+  if (st.Sorted) {
+    int split = 0;
+    while (split < segments && mid(split) < st.EyeX) ++split;
+    for (int k = 0; k < split; ++k) order.push_back(k);
+    for (int k = segments; k-- > split;) order.push_back(k);
+  } else {
+    for (int k = 0; k < segments; ++k) order.push_back(k);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+      return std::fabs(mid(x) - st.EyeX) > std::fabs(mid(y) - st.EyeX);
+    });
+  }
+
+  const QColor light = Mix(st.Base, Qt::white, 0.45), dark = st.Base.darker(165);
+  auto shade = [&](int lv) {
+    const double t = static_cast<double>(lv) / (ShadeLevels - 1);
+    return t >= 0.5 ? Mix(st.Base, light, (t - 0.5) * 2) : Mix(dark, st.Base, t * 2);
+  };
+  std::vector<QPointF> strip;
+  auto paintStrip = [&](int lo, int hi, int lv) {  // quads lo .. hi
+    strip.clear();
+    for (int k = lo; k <= hi + 1; ++k) strip.push_back(front[static_cast<std::size_t>(k)]);
+    for (int k = hi + 1; k >= lo; --k) strip.push_back(back[static_cast<std::size_t>(k)]);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Qt::NoPen);
+    p.setBrush(shade(lv));
+    p.drawPolygon(strip.data(), static_cast<int>(strip.size()), Qt::WindingFill);
+    p.setBrush(Qt::NoBrush);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(backEdge, 1));
+    p.drawPolyline(back.data() + lo, hi - lo + 2);
+    p.setPen(QPen(frontEdge, 1));
+    p.drawPolyline(front.data() + lo, hi - lo + 2);
+    if (lo == 0) p.drawLine(front[0], back[0]);
+    if (hi == segments - 1) p.drawLine(front[static_cast<std::size_t>(n) - 1], back[static_cast<std::size_t>(n) - 1]);
+  };
+  int lo = -1, hi = -1, prev = -1;
+  for (int k : order) {
+    const auto key = [&](int q) { return std::pair(level[static_cast<std::size_t>(q)], turn[static_cast<std::size_t>(q)]); };
+    if (prev >= 0 && std::abs(k - prev) == 1 && key(k) == key(prev)) {
+      lo = std::min(lo, k);
+      hi = std::max(hi, k);
+    } else {
+      if (prev >= 0) paintStrip(lo, hi, level[static_cast<std::size_t>(prev)]);
+      lo = hi = k;
+    }
+    prev = k;
+  }
+  if (prev >= 0) paintStrip(lo, hi, level[static_cast<std::size_t>(prev)]);
+}
+
 }  // namespace
 
 QColor PaxSeriesColor(int index) {
@@ -228,13 +366,24 @@ void TPaxPlot::SetView3D(bool on) {
   Changed();
 }
 
+namespace {
+double Legible(double degrees, double limit) {
+  const double d = WrapDegrees(degrees);
+  if (d == 0 || d >= limit) return d;
+  return d <= 180 ? 0 : limit;
+}
+}  // namespace
+
+double TPaxPlot::LegibleRotation(double degrees) { return Legible(degrees, MinRotation); }
+double TPaxPlot::LegibleElevation(double degrees) { return Legible(degrees, MinElevation); }
+
 void TPaxPlot::SetRotation(double degrees) {
-  FRotation = WrapDegrees(degrees);
+  FRotation = LegibleRotation(degrees);
   Changed();
 }
 
 void TPaxPlot::SetElevation(double degrees) {
-  FElevation = WrapDegrees(degrees);
+  FElevation = LegibleElevation(degrees);
   Changed();
 }
 
@@ -535,10 +684,12 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
   p.setPen(QPen(edge, 1));
   p.setBrush(BackWallColor);
   p.drawPolygon(quad(P(0, 0, backZ), P(w, 0, backZ), P(w, h, backZ), P(0, h, backZ)));
-  p.setBrush(QColor(246, 246, 246));
-  p.drawPolygon(quad(P(side, 0, 0), P(side, 0, d), P(side, h, d), P(side, h, 0)));
-  p.setBrush(QColor(238, 238, 238));
-  p.drawPolygon(quad(P(0, floorY, 0), P(w, floorY, 0), P(w, floorY, d), P(0, floorY, d)));
+  if (Walls3D) {
+    p.setBrush(QColor(246, 246, 246));
+    p.drawPolygon(quad(P(side, 0, 0), P(side, 0, d), P(side, h, d), P(side, h, 0)));
+    p.setBrush(QColor(238, 238, 238));
+    p.drawPolygon(quad(P(0, floorY, 0), P(w, floorY, 0), P(w, floorY, d), P(0, floorY, d)));
+  }
   p.setBrush(Qt::NoBrush);
 
   auto xBox = [&](double v) { return (v - l.X.Min) / l.X.Length() * w; };
@@ -548,23 +699,37 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     for (double v : l.XTicks) {
       const double x = xBox(v);
       p.drawLine(P(x, 0, backZ), P(x, h, backZ));
-      p.drawLine(P(x, floorY, 0), P(x, floorY, d));
+      if (Walls3D) p.drawLine(P(x, floorY, 0), P(x, floorY, d));
     }
   p.setPen(QPen(GridColor, 1, LeftAxis.GridStyle));
   if (LeftAxis.Grid)
     for (double v : l.YTicks) {
       const double y = yBox(v);
       p.drawLine(P(0, y, backZ), P(w, y, backZ));
-      p.drawLine(P(side, y, 0), P(side, y, d));
+      if (Walls3D) p.drawLine(P(side, y, 0), P(side, y, d));
     }
+  if (!Walls3D) {  // without walls the floor's front and side edges still frame the box
+    p.setPen(QPen(edge, 1));
+    p.drawLine(P(0, floorY, 0), P(0, floorY, backZ == d ? d : 0));
+    p.drawLine(P(w, floorY, 0), P(w, floorY, backZ == d ? d : 0));
+  }
 
   // Ribbons, from the back to the front; each lies in its own slice of the depth.
   const auto visible = VisibleSeries();
   const int n = static_cast<int>(visible.size());
   const double slot = n > 0 ? d / n : d;
-  const double scale = DeviceScale(p) * l.FitScale;
+  const double devicePx = DeviceScale(p);
+  const double scale = devicePx * l.FitScale;
+  // Where the eye stands over the box's width: every ray of sight runs away from it in x,
+  // so along each side of it the ribbon's pieces are painted from the far end inwards.
+  double eyeX = l.SinRot > 0 ? 1e300 : l.SinRot < 0 ? -1e300 : w / 2;
+  if (l.Distance > 0) eyeX = w / 2 + l.Distance * l.CosElev * l.SinRot;
+  // A level strip seen from above turns this way on the screen; a strip turning the other
+  // way shows its underside.
+  const bool upperTurn = SignedArea(std::array{P(0, h / 2, 0), P(w, h / 2, 0), P(w, h / 2, d), P(0, h / 2, d)}.data(), 4) <= 0;
   std::vector<int> order(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<std::size_t>(i)] = backZ > 0 ? n - 1 - i : i;
+  std::vector<std::vector<QPointF>> pieces;
   for (int i : order) {
     const TPaxChartSeries* s = visible[static_cast<std::size_t>(i)];
     const double z0 = slot * i + slot * 0.12, z1 = slot * (i + 1) - slot * 0.12;
@@ -578,158 +743,49 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
     s->Decimate(m, FScratch);
-    // Quads are only needed for series that turn back in x; a time series' ribbon is
-    // drawn as stacked depth slices reduced to one vertical span per device column.
-    const bool sorted = s->SortedFinite();
-    std::vector<std::array<QPointF, 4>> upper, lower;  // the two faces of the ribbon
-    const int columns = m.Columns;
-    FSpanLow.assign(static_cast<std::size_t>(columns) + 1, std::numeric_limits<double>::infinity());
-    FSpanHigh.assign(static_cast<std::size_t>(columns) + 1, -std::numeric_limits<double>::infinity());
-    auto spanSegment = [&](double x0, double y0, double x1, double y1) {
-      if (x1 < x0) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
-      }
-      const int c0 = std::clamp(static_cast<int>(x0 * scale), 0, columns);
-      const int c1 = std::clamp(static_cast<int>(x1 * scale), 0, columns);
-      for (int c = c0; c <= c1; ++c) {
-        double ya = y0, yb = y1;
-        if (x1 > x0) {
-          const double left = std::max(x0, c / scale), right = std::min(x1, (c + 1) / scale);
-          ya = y0 + (y1 - y0) * (left - x0) / (x1 - x0);
-          yb = y0 + (y1 - y0) * (right - x0) / (x1 - x0);
-        }
-        auto& lo = FSpanLow[static_cast<std::size_t>(c)];
-        auto& hi = FSpanHigh[static_cast<std::size_t>(c)];
-        lo = std::min({lo, ya, yb});
-        hi = std::max({hi, ya, yb});
-      }
-    };
-    std::vector<QPolygonF> frontEdges, backEdges;
-    QPolygonF front, back;
-    auto endPiece = [&] {
-      if (front.size() > 1) {
-        frontEdges.push_back(front);
-        backEdges.push_back(back);
-      }
-      front.clear();
-      back.clear();
-    };
+    // The polyline cut into the pieces that lie inside the box.
+    pieces.clear();
+    bool open = false;
     for (std::size_t k = 0; k + 1 < FScratch.size(); ++k) {
       double x0 = FScratch[k].X, y0 = FScratch[k].Y, x1 = FScratch[k + 1].X, y1 = FScratch[k + 1].Y;
       const bool startsInside = x0 >= 0 && x0 <= w && y0 >= 0 && y0 <= h;
       if (!ClipSegment(x0, y0, x1, y1, w, h)) {
-        endPiece();
+        open = false;
         continue;
       }
-      if (!startsInside || front.isEmpty()) {
-        endPiece();
-        front << P(x0, y0, z0);
-        back << P(x0, y0, z1);
+      if (!startsInside || !open) {
+        pieces.emplace_back();
+        pieces.back().emplace_back(x0, y0);
+        open = true;
       }
-      const QPointF f1 = P(x1, y1, z0), b1 = P(x1, y1, z1);
-      if (sorted) {
-        spanSegment(x0, y0, x1, y1);
-      } else {
-        QPointF q[4] = {front.back(), f1, b1, back.back()};
-        // With y pointing down, a negative area means the quad shows the face turned upwards.
-        (SignedArea(q, 4) <= 0 ? upper : lower).push_back({q[0], q[1], q[2], q[3]});
-      }
-      front << f1;
-      back << b1;
-      const bool endsInside = FScratch[k + 1].X >= 0 && FScratch[k + 1].X <= w &&
-                              FScratch[k + 1].Y >= 0 && FScratch[k + 1].Y <= h;
-      if (!endsInside) endPiece();
+      pieces.back().emplace_back(x1, y1);
+      if (!(FScratch[k + 1].X >= 0 && FScratch[k + 1].X <= w && FScratch[k + 1].Y >= 0 && FScratch[k + 1].Y <= h))
+        open = false;
     }
-    endPiece();
-    const QColor c = s->Color();
-    p.setRenderHint(QPainter::Antialiasing, false);
-    const double devicePx = DeviceScale(p);
-    const bool dense = FScratch.size() > static_cast<std::size_t>(w * l.FitScale * devicePx);
-    // One vertical span per device column covering the ribbon between two depths.
-    auto spansBetween = [&](double zFrom, double zTo, int slices) {
-      const double originX = std::floor(l.Plot.left() * devicePx) - 1;
-      const int screenColumns = static_cast<int>(std::ceil(l.Plot.width() * devicePx)) + 3;
-      FScreenLow.assign(static_cast<std::size_t>(screenColumns), std::numeric_limits<double>::infinity());
-      FScreenHigh.assign(static_cast<std::size_t>(screenColumns), -std::numeric_limits<double>::infinity());
-      for (int col = 0; col <= columns; ++col) {
-        const double lo = FSpanLow[static_cast<std::size_t>(col)], hi = FSpanHigh[static_cast<std::size_t>(col)];
-        if (lo > hi) continue;
-        const double bx = std::min(w, (col + 0.5) / scale);
-        double lastTop = 0, lastBottom = 0;
-        for (int slice = 0; slice < slices; ++slice) {
-          const double z = slices > 1 ? zFrom + (zTo - zFrom) * slice / (slices - 1) : zFrom;
-          const QPointF a = P(bx, lo, z), b = P(bx, hi, z);
-          double top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
-          const double sliceTop = top, sliceBottom = bottom;
-          if (slice > 0) {  // bridge the rise or fall between neighbouring slices
-            top = std::min(top, lastTop);
-            bottom = std::max(bottom, lastBottom);
-          }
-          lastTop = sliceTop;
-          lastBottom = sliceBottom;
-          const int sc = static_cast<int>(std::floor((a.x() + b.x()) / 2 * devicePx - originX));
-          if (sc < 0 || sc >= screenColumns) continue;
-          auto& low = FScreenLow[static_cast<std::size_t>(sc)];
-          auto& high = FScreenHigh[static_cast<std::size_t>(sc)];
-          low = std::min(low, top);
-          high = std::max(high, bottom);
-        }
-      }
-      // Each span is a one-column rectangle: the painter fills aligned rectangles fastest.
-      std::vector<QRectF> spans;
-      spans.reserve(static_cast<std::size_t>(screenColumns));
-      const double one = 1.0 / devicePx;
-      for (int sc = 0; sc < screenColumns; ++sc) {
-        const double top = FScreenLow[static_cast<std::size_t>(sc)], bottom = FScreenHigh[static_cast<std::size_t>(sc)];
-        if (top > bottom) continue;
-        spans.emplace_back((sc + originX) * one, top - one / 2, one, bottom - top + one);
-      }
-      return spans;
-    };
-    auto drawSpans = [&](const std::vector<QRectF>& spans, const QColor& colour) {
-      p.setPen(Qt::NoPen);
-      p.setBrush(colour);
-      p.drawRects(spans.data(), static_cast<int>(spans.size()));
-      p.setBrush(Qt::NoBrush);
-    };
-    if (sorted) {
-      // Slices no more than a device column apart, so the stack leaves no gaps; rises and
-      // falls between them are bridged within each column.
-      const double reach = std::fabs(P(0, 0, z0).x() - P(0, 0, z1).x()) * devicePx;
-      const int slices = std::clamp(static_cast<int>(std::ceil(reach)) + 1, 2, 400);
-      drawSpans(spansBetween(z0, z1, slices), c.lighter(125));
-    }
-    for (const auto* faces : {&upper, &lower}) {
-      const QColor fill = faces == &upper ? c.lighter(135) : c.darker(125);
-      p.setPen(QPen(fill, 1));  // the outline closes the hairline gaps between neighbours
-      p.setBrush(fill);
-      for (const auto& q : *faces) p.drawConvexPolygon(q.data(), 4);
-    }
-    p.setBrush(Qt::NoBrush);
-    if (sorted && dense) {
-      // A dense edge is a solid band: its spans are the same pixels at a fraction of the cost.
-      drawSpans(spansBetween(z1, z1, 1), c.darker(140));
-      drawSpans(spansBetween(z0, z0, 1), c.darker(115));
-    } else {
-      p.setRenderHint(QPainter::Antialiasing, !dense);
-      p.setPen(QPen(c.darker(140), 1));
-      for (const QPolygonF& e : backEdges) p.drawPolyline(e);
-      p.setPen(QPen(c.darker(115), 1));
-      for (const QPolygonF& e : frontEdges) p.drawPolyline(e);
-    }
-    p.setRenderHint(QPainter::Antialiasing, true);
+    if (FScratch.size() == 1 && FScratch[0].X >= 0 && FScratch[0].X <= w && FScratch[0].Y >= 0 && FScratch[0].Y <= h)
+      pieces.push_back({QPointF(FScratch[0].X, FScratch[0].Y)});
+    TRibbonStyle style;
+    style.Base = s->Color();
+    style.Z0 = z0;
+    style.Z1 = z1;
+    style.EyeX = eyeX;
+    style.UpperTurn = upperTurn;
+    style.SmoothWidth = 3.0 / std::max(1e-9, scale);
+    style.Sorted = s->SortedFinite();
+    for (const auto& piece : pieces) PaintRibbon(p, l, piece, style);
+
     std::size_t points = 0;
-    for (const QPolygonF& e : frontEdges) points += static_cast<std::size_t>(e.size());
+    for (const auto& piece : pieces) points += piece.size();
     if (points * 4 <= static_cast<std::size_t>(w * l.FitScale) + 4) {
       std::vector<QPointF> pts;
-      for (const QPolygonF& e : frontEdges) pts.insert(pts.end(), e.begin(), e.end());
+      pts.reserve(points);
+      for (const auto& piece : pieces)
+        for (const QPointF& v : piece) pts.push_back(P(v.x(), v.y(), z0));
       p.setRenderHint(QPainter::Antialiasing, false);
-      DrawMarkers(p, pts, c, s->MarkerSize());
-      p.setRenderHint(QPainter::Antialiasing, true);
+      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
     }
   }
-
+  p.setRenderHint(QPainter::Antialiasing, true);
   // Axes along the front edges.
   p.setPen(QPen(AxisColor, 1));
   p.drawLine(P(0, 0, 0), P(0, h, 0));

@@ -86,8 +86,12 @@ class TPaxPlot {
   QColor AxisColor = QColor(64, 64, 64);
 
   // 3D view: rotation about the vertical axis and elevation about the horizontal one,
-  // in degrees, kept within [0, 360); 360 (= 0) is the plain front view. Rotations
-  // below 360 turn the chart so its left side shows, elevations below 360 show it from above.
+  // in degrees; 360 (= 0, as which it is kept) is the plain front view. Rotations below 360
+  // turn the chart so its left side shows, elevations below 360 show it from above.
+  // Both stay within the legible range [MinRotation, 360] and [MinElevation, 360]: beyond
+  // it the box turns edge-on and the labels, which stand at the front edges, would lie
+  // over the data. Any angle is first taken modulo 360; one on the far side of the front
+  // view (up to 180 past it) stops at the front view, one beyond the range at its limit.
   bool View3D() const { return FView3D; }
   void SetView3D(bool on);
   double Rotation() const { return FRotation; }
@@ -97,6 +101,11 @@ class TPaxPlot {
   bool Orthogonal() const { return FOrthogonal; }
   void SetOrthogonal(bool on);
   int Depth3DPercent = 25;  // box depth in percent of the plot's smaller side, per two series
+  bool Walls3D = true;      // the side wall and the floor of the 3D box (the back wall always shows)
+  static constexpr double MinRotation = 315;
+  static constexpr double MinElevation = 315;
+  static double LegibleRotation(double degrees);
+  static double LegibleElevation(double degrees);
 
   // Zoom: an explicit visible range; without it the ranges follow the data.
   bool Zoomed() const { return FZoomed; }
@@ -130,7 +139,6 @@ class TPaxPlot {
   bool FZoomed = false;
   TPaxRange FZoomX, FZoomY;
   mutable std::vector<TPaxPixelPoint> FScratch;
-  mutable std::vector<double> FSpanLow, FSpanHigh, FScreenLow, FScreenHigh;
 };
 
 // Colours given to series in the order they are added.

@@ -202,14 +202,22 @@ TEST_F(ChartWidget, RotationAndElevationAreKeptInDegrees) {
   chart.SetRotation(chart.Rotation() - 10);
   chart.SetRotation(chart.Rotation() - 10);
   EXPECT_EQ(chart.Rotation(), 335);
-  chart.SetRotation(365);  // turning past a full circle wraps
-  EXPECT_EQ(chart.Rotation(), 5);
+  chart.SetRotation(725);  // turning past full circles wraps
+  EXPECT_EQ(chart.Rotation(), 0);  // 5 lies past the front view: it stops there
+  chart.SetRotation(-30);
+  EXPECT_EQ(chart.Rotation(), 330);
+  chart.SetRotation(200);  // far beyond the legible turn: held at its limit
+  EXPECT_EQ(chart.Rotation(), 315);
   chart.SetElevation(-5);
   EXPECT_EQ(chart.Elevation(), 355);
+  chart.SetElevation(270);  // straight from above would show the box edge-on
+  EXPECT_EQ(chart.Elevation(), 315);
+  chart.SetElevation(90);
+  EXPECT_EQ(chart.Elevation(), 0);
   chart.SetView3D(true);
   EXPECT_TRUE(chart.View3D());
   FillGrowthRate();
-  Save(chart.grab().toImage(), "chart_widget_rotation_5_elevation_355.png");
+  Save(chart.grab().toImage(), "chart_widget_rotation_315_elevation_0.png");
   chart.SetView3D(false);
   EXPECT_FALSE(chart.View3D());
 }
