@@ -65,6 +65,10 @@ TFrmModalDataExport::TFrmModalDataExport(QWidget* parent) : TFrmModal(parent) {
   Label2->setFont(ModalFormFont(19));
   Label2->adjustSize();
   Label2->setAttribute(Qt::WA_TranslucentBackground);
+  // The larger caption lies behind the bold one as a light relief.
+  QPalette relief = Label2->palette();
+  relief.setColor(QPalette::WindowText, relief.color(QPalette::Light));
+  Label2->setPalette(relief);
   Label1 = MakeLabel(this, "Label1", QStringLiteral("Data Export"), 12, 16);
   Label1->setFont(ModalFormFont(16, true));
   Label1->adjustSize();
