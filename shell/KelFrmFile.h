@@ -1,0 +1,177 @@
+#pragma once
+// Base window for editing one document kept in one file: New, Open, Save,
+// Save As and Exit, the modified mark in the caption, the five most recent files,
+// the window placement, a file named on the command line or dropped on the
+// window. A derived window says what the document is through the seven hooks.
+//
+// Also the program-wide services of the shell: the per-user settings store, the
+// replaceable message procedure and the nesting busy cursor.
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+#include "KelFiles.h"
+
+class QAction;
+class QMenu;
+class QToolBar;
+class TSettings;
+
+// --- program-wide services ---------------------------------------------------------
+
+// The per-user settings store (nullptr until one is set). The store is owned here
+// and freed at program end or when another one is set.
+TSettings* UserSettings();
+void SetUserSettings(std::unique_ptr<TSettings> settings);
+// Opens the per-user INI file of the running program (see UserSettingsFileName)
+// and makes it UserSettings.
+TSettings* OpenUserSettings();
+
+// The recent-file list in the section "File History": "Count" and the names under
+// "1".."Count", most recent first, each in single quotes (inner quotes doubled,
+// and undoubled again on reading). Names are kept as UTF-8 so that any file
+// name the file system allows comes back unchanged. Entries above the new count
+// are removed.
+void ReadFileHistory(TSettings& settings, QStringList& list);
+void WriteFileHistory(TSettings& settings, const QStringList& list);
+
+// Message flags are a QMessageBox::StandardButtons value or'ed with a
+// QMessageBox::Icon (the icon takes the low three bits, which no button uses).
+constexpr int MessageIconMask = 0x7;
+inline int MessageFlags(QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
+  return static_cast<int>(buttons.toInt()) | static_cast<int>(icon);
+}
+// Shows text with the application's title; returns the QMessageBox::StandardButton
+// pressed (Cancel/Escape when the box was closed). Goes through the procedure below.
+int ShowMessageText(const QString& text, int flags);
+using TShowMessageText = std::function<int(const QString& text, int flags)>;
+// Replaces the message procedure (tests); an empty function restores the default,
+// a message box shown with the normal cursor even while the program is busy.
+void SetShowMessageText(TShowMessageText procedure);
+
+// Nesting busy cursor: the first BeginBusy shows the wait cursor, the EndBusy that
+// brings the count back to 0 restores the normal one. Surplus EndBusy calls are harmless.
+void BeginBusy();
+void EndBusy();
+int BusyCount();
+class TBusy {
+ public:
+  TBusy() { BeginBusy(); }
+  ~TBusy() { EndBusy(); }
+  TBusy(const TBusy&) = delete;
+  TBusy& operator=(const TBusy&) = delete;
+};
+
+// --- the window ---------------------------------------------------------------------
+
+class TFrmFile : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TFrmFile(QWidget* parent = nullptr);
+  ~TFrmFile() override;
+
+  // Document hooks.
+  // Caption: application title, " - " and FileName when there is one, " *" when modified.
+  virtual void UpdateCaption();
+  virtual void SaveRecentFiles(const QStringList& list);  // base: nothing
+  virtual void LoadRecentFiles(QStringList& list);        // base: nothing
+  virtual void NewDocument();                             // base: nothing
+  // Replaces the document by the file's content. False: nothing was replaced (the
+  // old document is untouched) and the reason has been shown.
+  virtual bool LoadDocument(const QString& fileName);
+  // False: the file was not written and the reason has been shown.
+  virtual bool SaveDocument(const QString& fileName);
+  // True when the document may be replaced or closed; asks "Do you want to save
+  // differences?" when it is modified. Yes saves and gives true only when the
+  // save succeeded.
+  virtual bool QuerySave();
+
+  // Window events a derived window extends (call the base version).
+  // First show: caption, recent menu, NewDocument, drops accepted, and the
+  // command line processed once the window is visible (posted).
+  virtual void FormShow();
+  virtual void FormHide();         // drops no longer accepted
+  virtual bool FormCloseQuery();   // QuerySave
+
+  void SetModified(bool modified);
+  void SetFileName(const QString& name);
+  // Puts the name at the head of RecentFiles (at most five, no duplicates) and
+  // persists the list through SaveRecentFiles.
+  void AddRecentFile(const QString& name);
+  void UpdateRecentMenu();
+  // Loads the named file as the document. False when loading failed: FileName,
+  // Modified, the caption and the recent list are as before.
+  bool OpenFile(const QString& name);
+  bool FileNew();
+  bool FileOpen();
+  bool FileSave();    // true when the file was written
+  bool FileSaveAs();  // false when cancelled or not written
+  // Opens the first argument when it names an existing file, then clears the
+  // modified mark. Runs once; later calls do nothing. FormShow posts it with
+  // CommandLine, so a derived window need not call it.
+  void ProcessCommandLine(const QStringList& args);
+
+  // "left,top,width,height,state" under the settings' FormsSection and the
+  // window's objectName. No store given: UserSettings; none there: nothing.
+  void SaveFormPlacement(TSettings* settings = nullptr);
+  // True when a placement was stored. A window larger than the screen is moved
+  // and shrunk to 400 pixels in that direction.
+  bool RestoreFormPlacement(TSettings* settings = nullptr);
+
+  QStringList RecentFiles;
+  QString FileName;
+  bool Modified = false;
+  // The program's arguments after its name; set from the application at creation.
+  QStringList CommandLine;
+  // Size of the screen used by RestoreFormPlacement; empty: the window's screen.
+  std::function<QSize()> ScreenSize;
+
+  TFileDialogSettings DlgOpen;
+  TFileDialogSettings DlgSave;
+
+  QMenu* MnuDatei;
+  QAction* MnuNew;
+  QAction* MnuOpen;
+  QAction* MnuSave;
+  QAction* MnuSaveAs;
+  QAction* N2;
+  QAction* MnuMru1;
+  QAction* MnuMru2;
+  QAction* MnuMru3;
+  QAction* MnuMru4;
+  QAction* MnuMru5;
+  QAction* MnuSepMru;
+  QAction* MnuExit;
+  QToolBar* ToolBar;
+  QAction* ActNew;
+  QAction* ActOpen;
+  QAction* ActSave;
+  QAction* ActSaveAs;
+  QAction* ActExit;
+
+  void ActNewExecute();
+  void ActOpenExecute();
+  void ActSaveExecute();
+  void ActSaveAsExecute();
+  void ActExitExecute();
+  // Any of the five recent-file items.
+  void MnuMru1Click(QAction* item);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  bool OpenWithDialog();
+  QAction* MruItem(int index) const;
+  bool FShown = false;
+  bool FCommandLineDone = false;
+};
