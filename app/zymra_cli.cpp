@@ -2,7 +2,10 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <random>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -12,11 +15,14 @@
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
 #include "ZymraReport.h"
+#include "ZymraSweep.h"
 
 #ifdef ZYMRA_WITH_CHARTS
 #include <QApplication>
 #include <cstdlib>
 
+#include "ZymraBandChart.h"
+#include "ZymraCompareChart.h"
 #include "ZymraRunChart.h"
 #endif
 
@@ -246,6 +252,238 @@ int Export(const std::string& file, int runNumber, const std::string& out, const
   std::cout << "Report of " << Cp1252ToUtf8(run.RunCaption()) << " written to " << target << '\n';
   return 0;
 }
+// ---- sweep, sweep-merge, chart ----
+
+struct TSweepArgs {
+  std::vector<std::string> Sets;
+  std::vector<std::string> Varies;
+  long long Samples = 0;
+  long long Seed = -1;
+  int Threads = 0;
+  long long MaxSteps = 1000000;
+  std::string Out;
+  std::vector<std::string> Charts;  // KIND:FILE
+  std::string ChartSize = "1000x600";
+  std::string Part;  // K/N
+};
+
+#ifdef ZYMRA_WITH_CHARTS
+// Chart files are made without a screen unless one is there.
+std::unique_ptr<QApplication> ChartApplication() {
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "zymra-cli";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QApplication>(argc, argv);
+}
+#endif
+
+void ParsePart(const std::string& text, long long& k, long long& n) {
+  char slash = 0, rest = 0;
+  if (std::sscanf(text.c_str(), "%lld%c%lld%c", &k, &slash, &n, &rest) != 3 || slash != '/' || n < 1 || k < 1 ||
+      k > n)
+    Fail(kExitBadArguments, "malformed --part '" + text + "' (expected K/N with 1 <= K <= N)");
+}
+
+int Sweep(const TSweepArgs& args) {
+  const std::vector<TChartRequest> charts = ParseCharts(args.Charts);
+  int chartWidth = 0, chartHeight = 0;
+  ParseSize(args.ChartSize, chartWidth, chartHeight);
+#ifndef ZYMRA_WITH_CHARTS
+  if (!charts.empty()) Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
+#endif
+  TSweepSpec spec;
+  {
+    TZymra_Run base;
+    for (const std::string& set : args.Sets) {
+      const auto eq = set.find('=');
+      if (eq == std::string::npos || eq == 0)
+        Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
+      std::string error;
+      if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
+    }
+    spec.Params = base.Params;
+    spec.Batch = base.BatchParams;
+  }
+  std::vector<std::string> names;
+  for (const std::string& text : args.Varies) {
+    TSweepVary vary;
+    std::string error;
+    if (!ParseSweepVary(text, vary, error)) Fail(kExitBadArguments, error);
+    for (const std::string& name : names)
+      if (name == vary.Name) Fail(kExitBadArguments, "--vary " + name + " is given twice");
+    names.push_back(vary.Name);
+    spec.Varies.push_back(vary);
+  }
+  spec.Samples = args.Samples;
+  spec.MaxSteps = args.MaxSteps;
+  long long partK = 1, partN = 1;
+  if (!args.Part.empty()) {
+    ParsePart(args.Part, partK, partN);
+    if (args.Seed < 0) Fail(kExitBadArguments, "--part needs --seed: every part must draw the same runs");
+  }
+  spec.Seed = args.Seed >= 0 ? static_cast<std::uint64_t>(args.Seed)
+                             : (static_cast<std::uint64_t>(std::random_device{}()) << 20 ^ std::random_device{}()) &
+                                   0xFFFFFFFFFFFFULL;
+  const long long count = spec.RunCount();
+  if (count < 0) Fail(kExitBadArguments, "the sweep has more than " + std::to_string(kSweepMaxRuns) + " runs");
+
+  TSweepOptions options;
+  options.Threads = args.Threads;
+  SweepPart(count, partK, partN, options.First, options.Last);
+  for (const TChartRequest& chart : charts) options.BandKinds.push_back(chart.Kind);
+
+  std::ofstream out;
+  if (!args.Out.empty()) {
+    out.open(args.Out, std::ios::binary);
+    if (!out) Fail(kExitFileError, "cannot write '" + args.Out + "'");
+    out << SweepTsvHeader(names);
+    options.OnOutcome = [&out](const TSweepOutcome& o) { out << SweepTsvRow(o); };
+  }
+  TSweepResult result;
+  std::string error;
+  const auto start = std::chrono::steady_clock::now();
+  if (!RunSweep(spec, options, result, error)) {
+    if (out.is_open()) {
+      out.close();
+      std::remove(args.Out.c_str());
+    }
+    Fail(kExitBadArguments, error);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (out.is_open() && !out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
+
+  std::cout << "Sweep:                       " << count << " runs, seed " << spec.Seed;
+  if (partN > 1)
+    std::cout << ", part " << partK << "/" << partN << " (indexes " << options.First << " to " << options.Last - 1
+              << ")";
+  std::cout << "\nThreads:                     " << result.Threads << " (" << seconds << " s)\n"
+            << "Samples redrawn:             " << result.Redraws << '\n';
+  result.Summary.Write(std::cout);
+#ifdef ZYMRA_WITH_CHARTS
+  if (!charts.empty()) {
+    auto app = ChartApplication();
+    for (std::size_t i = 0; i < charts.size(); ++i)
+      if (!RenderBandChart(result.Curves[i], result.Summary.Runs(), chartWidth, chartHeight, charts[i].File, error))
+        return Error(kExitFileError, "cannot write chart '" + charts[i].File + "': " + error);
+  }
+#endif
+  return 0;
+}
+
+// Joins the parts of a sweep, each in index order, by a merge that holds one line per part.
+int SweepMerge(const std::vector<std::string>& files, const std::string& outFile) {
+  struct TPart {
+    std::unique_ptr<std::ifstream> In;
+    std::string File, Line;
+    TSweepOutcome Row;
+    bool Live = false;
+  };
+  std::vector<TPart> parts;
+  std::string header;
+  std::vector<std::string> columns;
+  auto advance = [&columns](TPart& p) {
+    p.Live = static_cast<bool>(std::getline(*p.In, p.Line));
+    if (p.Live && !p.Line.empty() && p.Line.back() == '\r') p.Line.pop_back();
+    if (p.Live && !ParseSweepTsvRow(columns, p.Line, p.Row))
+      Fail(kExitBadArguments, "'" + p.File + "' has a malformed line: " + p.Line.substr(0, 80));
+  };
+  for (const std::string& file : files) {
+    TPart p;
+    p.File = file;
+    p.In = std::make_unique<std::ifstream>(file, std::ios::binary);
+    std::string first;
+    if (!*p.In || !std::getline(*p.In, first)) Fail(kExitFileError, "cannot read '" + file + "'");
+    if (!first.empty() && first.back() == '\r') first.pop_back();
+    if (header.empty()) {
+      header = first;
+      columns = SplitTabs(header);
+    } else if (first != header) {
+      Fail(kExitBadArguments, "'" + file + "' has other columns than '" + files.front() + "'");
+    }
+    parts.push_back(std::move(p));
+  }
+  TSweepOutcome probe;
+  for (TPart& p : parts) advance(p);
+
+  std::ofstream out;
+  if (!outFile.empty()) {
+    out.open(outFile, std::ios::binary);
+    if (!out) Fail(kExitFileError, "cannot write '" + outFile + "'");
+    out << header << '\n';
+  }
+  auto failMerge = [&](const std::string& message) {
+    if (out.is_open()) {
+      out.close();
+      std::remove(outFile.c_str());
+    }
+    Fail(kExitBadArguments, message);
+  };
+  TSweepSummary summary;
+  long long expected = 0;
+  for (;;) {
+    TPart* low = nullptr;
+    for (TPart& p : parts)
+      if (p.Live && (!low || p.Row.Index < low->Row.Index)) low = &p;
+    if (!low) break;
+    if (low->Row.Index < expected)
+      failMerge("run " + std::to_string(low->Row.Index) + " is given twice (or '" + low->File + "' is out of order)");
+    if (low->Row.Index > expected)
+      failMerge("runs " + std::to_string(expected) + " to " + std::to_string(low->Row.Index - 1) +
+                " are missing (is a part not given?)");
+    summary.Add(low->Row);
+    if (out.is_open()) out << low->Line << '\n';
+    ++expected;
+    advance(*low);
+  }
+  if (out.is_open() && !out.flush()) return Error(kExitFileError, "cannot write '" + outFile + "'");
+  std::cout << "Merged:                      " << parts.size() << " part(s)\n";
+  summary.Write(std::cout);
+  return 0;
+}
+
+int CompareChart(const std::string& file, int kind, const std::string& runsText, const std::string& outFile,
+                 const std::string& size) {
+  int width = 0, height = 0;
+  ParseSize(size, width, height);
+  ParseCharts({std::to_string(kind) + ":" + outFile});
+#ifndef ZYMRA_WITH_CHARTS
+  Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
+#else
+  TZymra project;
+  Load(project, file);
+  std::vector<const TZymra_Run*> runs;
+  if (runsText == "all") {
+    for (int i = 0; i < project.RunCount(); ++i) runs.push_back(project.Run(i));
+  } else {
+    std::size_t start = 0;
+    for (;;) {
+      const auto comma = runsText.find(',', start);
+      const std::string item = runsText.substr(start, comma - start);
+      int n = 0;
+      char rest = 0;
+      if (std::sscanf(item.c_str(), "%d%c", &n, &rest) != 1)
+        Fail(kExitBadArguments, "malformed --runs '" + runsText + "' (expected all or numbers like 1,3)");
+      if (n < 1 || n > project.RunCount())
+        Fail(kExitBadArguments, "--runs " + item + " is not a run of '" + file + "' (it has " +
+                                    std::to_string(project.RunCount()) + ")");
+      for (const TZymra_Run* r : runs)
+        if (r == project.Run(n - 1)) Fail(kExitBadArguments, "--runs names run " + item + " twice");
+      runs.push_back(project.Run(n - 1));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  if (runs.empty()) Fail(kExitBadArguments, "'" + file + "' has no runs");
+  auto app = ChartApplication();
+  std::string error;
+  if (!RenderCompareChart(runs, kind, width, height, outFile, error))
+    return Error(kExitFileError, "cannot write chart '" + outFile + "': " + error);
+  std::cout << "Chart of " << runs.size() << " run(s) written to " << outFile << '\n';
+  return 0;
+#endif
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -291,6 +529,45 @@ int main(int argc, char** argv) {
   exportCmd->add_option("--user", exportUser, "User name for the report");
   exportCmd->add_option("--comment", exportComment, "Comment for the report");
 
+  TSweepArgs sweepArgs;
+  CLI::App* sweepCmd = app.add_subcommand("sweep", "Simulate many copies of one run with varied values on all cores");
+  sweepCmd->add_option("--set", sweepArgs.Sets, "Set a value common to every run, NAME=VALUE; repeatable");
+  sweepCmd->add_option("--vary", sweepArgs.Varies,
+                       "Vary a numeric input: NAME=A:B:N (grid of N values), NAME=normal:MEAN:SD or "
+                       "NAME=uniform:LOW:HIGH (drawn per run); repeatable, grids multiply");
+  sweepCmd->add_option("--samples", sweepArgs.Samples,
+                       "Runs per grid point (default 100 with a drawn value, else 1)")
+      ->check(CLI::PositiveNumber);
+  sweepCmd->add_option("--seed", sweepArgs.Seed, "Seed of the sweep (default: from the clock, printed)")
+      ->check(CLI::Range(0LL, 9007199254740991LL));
+  sweepCmd->add_option("--threads", sweepArgs.Threads, "Worker threads (default: one per core)")
+      ->check(CLI::Range(1, 1024));
+  sweepCmd->add_option("--max-steps", sweepArgs.MaxSteps, "Finish each run after this many steps (default 1000000)")
+      ->check(CLI::NonNegativeNumber);
+  sweepCmd->add_option("--out", sweepArgs.Out, "Write one tab-separated line per run, in index order");
+  sweepCmd->add_option("--chart", sweepArgs.Charts,
+                       "Band chart of KIND (0 OD real, 1 growth rate, 2 OTR, 3 volume, 4 substrate) into FILE "
+                       "(.png, .svg or .pdf), KIND:FILE; repeatable");
+  sweepCmd->add_option("--chart-size", sweepArgs.ChartSize, "Chart size in pixels, WxH (default 1000x600)");
+  sweepCmd->add_option("--part", sweepArgs.Part, "Run only slice K of N equal slices of the runs, K/N (needs --seed)");
+
+  std::vector<std::string> mergeFiles;
+  std::string mergeOut;
+  CLI::App* mergeCmd = app.add_subcommand("sweep-merge", "Join the parts of a sweep and summarise them");
+  mergeCmd->add_option("PART", mergeFiles, "Part files written by sweep --part --out")->required();
+  mergeCmd->add_option("--out", mergeOut, "Write the joined lines to this file");
+
+  std::string chartFile, chartRuns = "all", chartOut, chartSize = "1000x600";
+  int chartKind = 0;
+  CLI::App* chartCmd = app.add_subcommand("chart", "Draw one quantity of several runs of a project in one chart");
+  chartCmd->add_option("FILE", chartFile, "Project file (.zym)")->required();
+  chartCmd->add_option("--kind", chartKind, "0 OD real, 1 growth rate, 2 OTR, 3 volume, 4 substrate")
+      ->required()
+      ->check(CLI::Range(0, 4));
+  chartCmd->add_option("--runs", chartRuns, "all, or run numbers such as 1,3 (default all)");
+  chartCmd->add_option("--out", chartOut, "Chart file (.png, .svg or .pdf)")->required();
+  chartCmd->add_option("--chart-size", chartSize, "Chart size in pixels, WxH (default 1000x600)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -310,5 +587,8 @@ int main(int argc, char** argv) {
   if (runCmd->parsed()) return RunProject(runFile, runOut);
   if (infoCmd->parsed()) return Info(infoFile, infoBlocks);
   if (exportCmd->parsed()) return Export(exportFile, exportRun, exportOut, exportUser, exportComment);
+  if (sweepCmd->parsed()) return Sweep(sweepArgs);
+  if (mergeCmd->parsed()) return SweepMerge(mergeFiles, mergeOut);
+  if (chartCmd->parsed()) return CompareChart(chartFile, chartKind, chartRuns, chartOut, chartSize);
   return kExitBadArguments;
 }

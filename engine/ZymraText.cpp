@@ -89,7 +89,19 @@ void Randomize() {
   RandSeed(static_cast<std::uint32_t>(ticks) ^ static_cast<std::uint32_t>(ticks >> 32));
 }
 
+namespace {
+thread_local TRandomScope* tScope = nullptr;
+}
+
+TRandomScope::TRandomScope(std::uint32_t seed) : Seed_(seed), Outer_(tScope) { tScope = this; }
+TRandomScope::~TRandomScope() { tScope = Outer_; }
+
 std::int32_t Random(std::int32_t n) {
+  if (TRandomScope* scope = tScope) {
+    scope->Seed_ = scope->Seed_ * 134775813u + 1u;
+    if (n <= 0) return 0;
+    return static_cast<std::int32_t>((static_cast<std::uint64_t>(scope->Seed_) * static_cast<std::uint32_t>(n)) >> 32);
+  }
   // Several workers draw concurrently: advance the seed atomically so no draw is lost.
   std::uint32_t seed = gSeed.load(std::memory_order_relaxed);
   std::uint32_t next;
