@@ -1,0 +1,93 @@
+#pragma once
+// The start page: the process constants of one run, checked against fixed
+// bounds before the navigation stores them into the run.
+#include <QWidget>
+
+#include <string>
+
+#include "ZymraRecords.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class TPaxDecimalEdit;
+class TZymra;
+class TZymra_Run;
+
+class TFrmPnlStart : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TFrmPnlStart(TZymra& project, QWidget* parent = nullptr);
+
+  // Makes the run the project's current run and shows it; nullptr does nothing.
+  void ShowRun(TZymra_Run* run);
+  // Every check on the values as typed; false after one warning listing each failure.
+  bool CheckValues();
+  // Writes the controls into the current run.
+  void StoreValues();
+  void ShowValues(const TRunParameters& params, const TRunBatchParameters& batch, const std::string* comment);
+  void EnableEditing(bool enabled);
+  void EnableBatchInputs(bool batchOn);
+  // The controls' values over the given records (fields without a control keep theirs).
+  void ReadValues(TRunParameters& params, TRunBatchParameters& batch) const;
+
+  void BtnResetClick();
+  void BtnSetFefaultValuesClick();
+  void BtnUndoClick();
+  void BtnAssignFromLastRunClick();
+  void BtnImportClick();
+  void BtnAssignRealClick();
+  void BtnAssignCalcClick();
+  void ChbIsBatchClick();
+
+  QWidget* PnlHeader;
+  QLabel* LblHeader;
+  QLabel* LblCaption;
+  QScrollArea* ScbStart;
+
+  QLineEdit* EdtTitle;
+  QPlainTextEdit* MmoComment;
+  TPaxDecimalEdit* EdtReactorSize;
+  TPaxDecimalEdit* EdtSimInerval;
+  QLabel* lblBatch;
+  QCheckBox* ChbIsBatch;
+  TPaxDecimalEdit* edtBatchStartVol;
+  TPaxDecimalEdit* edtBatchOD;
+  TPaxDecimalEdit* EdtBatchumax;
+  TPaxDecimalEdit* EdtBatchSubConc;
+  TPaxDecimalEdit* EdtReactorVol;
+  TPaxDecimalEdit* EdtOD;
+  TPaxDecimalEdit* EdtDryMassPerOD;
+  TPaxDecimalEdit* EdtYield;
+  TPaxDecimalEdit* EdtMaintenance;
+  TPaxDecimalEdit* EdtCSubstr;
+  TPaxDecimalEdit* EdtDryMassPerOD_Real;
+  TPaxDecimalEdit* EdtYield_Real;
+  TPaxDecimalEdit* EdtMaintenance_Real;
+  TPaxDecimalEdit* EdtCSubstr_Real;
+  TPaxDecimalEdit* EdtUset;
+  TPaxDecimalEdit* EdtTargetOD;
+  TPaxDecimalEdit* EdtuCritical;
+  TPaxDecimalEdit* EdtODCritical;
+  QCheckBox* ChbStopbyucrit;
+  TPaxDecimalEdit* EdtYxo;
+
+  QPushButton* BtnReset;
+  QPushButton* BtnSetFefaultValues;
+  QPushButton* BtnUndo;
+  QPushButton* BtnAssignFromLastRun;
+  QPushButton* BtnImport;
+  QPushButton* BtnAssignReal;
+  QPushButton* BtnAssignCalc;
+
+ private:
+  TPaxDecimalEdit* AddNumber(QWidget* group, int row, const char* name, const QString& label, int decimals,
+                             bool emptyOnZero, const QColor* background = nullptr);
+  QPushButton* MakeButton(const char* name, const QString& caption, const QString& hint);
+
+  TZymra& Project;
+};
