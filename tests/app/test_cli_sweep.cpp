@@ -1,0 +1,164 @@
+// zymra-cli sweep, sweep-merge and chart as a user runs them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CliRunner.h"
+#include "LibZymra.h"
+
+namespace {
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Cells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::istringstream in(line);
+  for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+  return cells;
+}
+
+// The summary without the lines that differ between a whole sweep and a merge.
+std::string SummaryPart(const std::string& out) {
+  const auto at = out.find("Runs:");
+  return at == std::string::npos ? "" : out.substr(at);
+}
+
+const std::string kSweep = "sweep --vary Yield_Real=normal:0.5:0.04 --vary Maintenance_Real=0.02:0.03:2 --samples 5 "
+                           "--seed 31 --set DischargeEachh=0";
+}  // namespace
+
+TEST(CliSweep, EveryRowIsReproducedBySimulateWithItsSeedAndValues) {
+  const std::string one = TempPath("one.tsv"), two = TempPath("two.tsv");
+  const TCliResult a = Cli(kSweep + " --threads 1 --out " + one);
+  const TCliResult b = Cli(kSweep + " --threads 2 --out " + two);
+  ASSERT_EQ(a.Code, 0) << a.Err;
+  ASSERT_EQ(b.Code, 0) << b.Err;
+  EXPECT_EQ(Slurp(one), Slurp(two));
+  const std::vector<std::string> rows = LinesOf(Slurp(one));
+  ASSERT_EQ(rows.size(), 11u);
+  EXPECT_EQ(rows[0],
+            "Index\tSeed\tYield_Real\tMaintenance_Real\tState\tProcessTime\tODreal\tODideal\tVolume\tFedTotal\t"
+            "CriticalExceeded\tOverflowed\tSteps");
+  for (int row : {1, 7, 10}) {
+    const std::vector<std::string> c = Cells(rows[static_cast<std::size_t>(row)]);
+    ASSERT_EQ(c.size(), 13u);
+    EXPECT_EQ(c[0], std::to_string(row - 1));
+    EXPECT_EQ(c[3], row <= 5 ? "0.02" : "0.029999999999999999");
+    const std::string series = TempPath("series.tsv");
+    const TCliResult s = Cli("simulate --set DischargeEachh=0 --seed " + c[1] + " --set Yield_Real=" + c[2] +
+                             " --set Maintenance_Real=" + c[3] + " --series " + series);
+    ASSERT_EQ(s.Code, 0) << s.Err;
+    const std::vector<std::string> table = LinesOf(Slurp(series));
+    const std::vector<std::string> last = Cells(table.back());
+    EXPECT_EQ(last[0], c[5]) << "process time of row " << row;
+    EXPECT_EQ(last[1], c[6]);
+    EXPECT_EQ(last[2], c[7]);
+    EXPECT_EQ(last[5], c[8]);
+    EXPECT_EQ(std::to_string(table.size() - 2), c[12]);
+    EXPECT_EQ(c[4], "TargetReached");
+  }
+  EXPECT_NE(a.Out.find("Reached the target OD:       10 (100.00 %)"), std::string::npos) << a.Out;
+  EXPECT_NE(a.Out.find("Samples redrawn:             0"), std::string::npos);
+  EXPECT_EQ(SummaryPart(a.Out), SummaryPart(b.Out));
+}
+
+TEST(CliSweep, PartsMergeIntoTheWholeSweep) {
+  const std::string whole = TempPath("whole.tsv"), merged = TempPath("merged.tsv");
+  const TCliResult w = Cli(kSweep + " --out " + whole);
+  ASSERT_EQ(w.Code, 0) << w.Err;
+  std::string parts;
+  for (int k = 1; k <= 3; ++k) {
+    const std::string part = TempPath("part" + std::to_string(k) + ".tsv");
+    const TCliResult p = Cli(kSweep + " --part " + std::to_string(k) + "/3 --out " + part);
+    ASSERT_EQ(p.Code, 0) << p.Err;
+    parts += " " + part;
+  }
+  const TCliResult m = Cli("sweep-merge" + parts + " --out " + merged);
+  ASSERT_EQ(m.Code, 0) << m.Err;
+  EXPECT_EQ(Slurp(merged), Slurp(whole));
+  EXPECT_EQ(SummaryPart(m.Out), SummaryPart(w.Out));
+  EXPECT_NE(m.Out.find("Runs:                        10"), std::string::npos) << m.Out;
+
+  // A part left out or given twice is an error, not a smaller summary.
+  const TCliResult missing = Cli("sweep-merge " + TempPath("part1.tsv") + " " + TempPath("part3.tsv"));
+  EXPECT_EQ(missing.Code, 2);
+  EXPECT_NE(missing.Err.find("are missing"), std::string::npos) << missing.Err;
+  const TCliResult twice = Cli("sweep-merge " + TempPath("part1.tsv") + " " + TempPath("part1.tsv"));
+  EXPECT_EQ(twice.Code, 2);
+  EXPECT_NE(twice.Err.find("given twice"), std::string::npos) << twice.Err;
+}
+
+TEST(CliSweep, BadInputGivesOneLineAndExitCodeTwo) {
+  const char* cases[][2] = {
+      {"sweep --vary Nope=1:2:3", "unknown setting 'Nope'"},
+      {"sweep --vary Uset=0.2:0.1:3", "below the first"},
+      {"sweep --vary Uset=0.1:0.2:0", "at least 1"},
+      {"sweep --vary Uset=normal:0.1:-1", "negative"},
+      {"sweep --vary Uset=uniform:2:3", "1000 redraws"},
+      {"sweep --vary Uset=0.1:0.12:2 --vary Uset=0.1:0.12:2", "given twice"},
+      {"sweep --part 2/3", "needs --seed"},
+      {"sweep --part 4/3 --seed 1", "malformed --part"},
+  };
+  for (const auto& c : cases) {
+    const std::string out = TempPath("bad.tsv");
+    const TCliResult r = Cli(std::string(c[0]) + " --out " + out);
+    EXPECT_EQ(r.Code, 2) << c[0];
+    EXPECT_NE(r.Err.find(c[1]), std::string::npos) << c[0] << ": " << r.Err;
+    EXPECT_EQ(LinesOf(r.Err).size(), 1u) << r.Err;
+    EXPECT_EQ(Slurp(out), "") << "no half-written file";
+  }
+}
+
+#ifdef ZYMRA_WITH_CHARTS
+TEST(CliSweep, BandChartNamesMedianBandAndTwin) {
+  const std::string png = TempPath("band.png"), svg = TempPath("band.svg");
+  const TCliResult r = Cli("sweep --set IsBatch=0 --vary Yield_Real=normal:0.5:0.04 --samples 300 --seed 2 --chart 0:" +
+                           png + " --chart 0:" + svg);
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  const std::string text = Slurp(svg);
+  for (const char* title : {"Optical Density Sweep of 300 Runs", "OD real median", "OD real 5 %", "OD real 95 %",
+                            "OD real[Cf_real = Cf_theor.] median"})
+    EXPECT_NE(text.find(title), std::string::npos) << title;
+  EXPECT_GT(Slurp(png).size(), 10000u);
+}
+
+TEST(CliChart, ComparisonNamesEveryChosenRun) {
+  const std::string project = TempPath("three.zym");
+  {
+    TZymra p;
+    for (const char* title : {"alpha", "beta", "gamma"}) {
+      TZymra_Run* run = p.AddRun();
+      run->Params.Title.Assign(title);
+      run->BatchParams.IsBatch = 0;
+    }
+    p.Run(1)->Params.Yield_Real = 0.45;
+    p.Run(2)->Params.Yield_Real = 0.55;
+    ASSERT_TRUE(p.SaveToFile(project));
+  }
+  ASSERT_EQ(Cli("run " + project).Code, 0);
+  const std::string all = TempPath("all.svg"), some = TempPath("some.svg");
+  const TCliResult a = Cli("chart " + project + " --kind 0 --runs all --out " + all);
+  ASSERT_EQ(a.Code, 0) << a.Err;
+  const std::string text = Slurp(all);
+  for (const char* caption : {"Run1 alpha", "Run2 beta", "Run3 gamma"})
+    EXPECT_NE(text.find(caption), std::string::npos) << caption;
+  const TCliResult s = Cli("chart " + project + " --kind 3 --runs 3,1 --out " + some);
+  ASSERT_EQ(s.Code, 0) << s.Err;
+  EXPECT_NE(Slurp(some).find("Run3 gamma"), std::string::npos);
+  EXPECT_EQ(Slurp(some).find("Run2 beta"), std::string::npos);
+  ASSERT_EQ(Cli("chart " + project + " --kind 0 --out " + TempPath("compare.png")).Code, 0);
+
+  EXPECT_EQ(Cli("chart " + project + " --kind 0 --runs 4 --out " + some).Code, 2);
+  EXPECT_EQ(Cli("chart " + project + " --kind 0 --runs 1,1 --out " + some).Code, 2);
+  EXPECT_EQ(Cli("chart " + project + " --kind 0 --runs x --out " + some).Code, 2);
+  EXPECT_EQ(Cli("chart " + project + " --kind 5 --out " + some).Code, 2);
+  EXPECT_EQ(Cli("chart " + project + " --kind 0 --out " + TempPath("c.gif")).Code, 2);
+}
+#endif
