@@ -14,6 +14,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "KelCmpStandard.h"
 #include "LibZymra.h"
 #include "ZymraUi.h"
@@ -123,6 +125,7 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   MmoComment = new QPlainTextEdit(grpRun);
   MmoComment->setObjectName(QStringLiteral("MmoComment"));
   MmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MmoComment->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   MmoComment->setTabChangesFocus(true);
   MmoComment->setMinimumHeight(64);
   MmoComment->setMaximumHeight(96);
@@ -204,21 +207,26 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   Grid(grpToxic)->addWidget(ChbStopbyucrit, 4, 0, 1, 2);
   EdtYxo = AddNumber(grpToxic, 5, "EdtYxo", QStringLiteral("Yield Yx/o /g/g"), 3, true);
 
-  // Left: the run and its start; right: the organism and the fed batch.
-  columns->addWidget(grpRun, 0, 0);
-  columns->addWidget(grpGlobal, 1, 0);
-  columns->addWidget(grpBatch, 2, 0);
-  columns->addWidget(grpFeedStart, 3, 0);
-  columns->addWidget(grpFeed, 0, 1, 2, 1);
-  columns->addWidget(grpFedBatch, 2, 1);
-  columns->addWidget(grpToxic, 3, 1);
+  // Left: the run and its start; right: the organism and the fed batch. Each column packs its
+  // groups to the top, so a taller window leaves the spare room at the bottom.
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  for (QWidget* g : {static_cast<QWidget*>(grpRun), static_cast<QWidget*>(grpGlobal), static_cast<QWidget*>(grpBatch),
+                     static_cast<QWidget*>(grpFeedStart)})
+    left->addWidget(g);
+  for (QWidget* g : {static_cast<QWidget*>(grpFeed), static_cast<QWidget*>(grpFedBatch), static_cast<QWidget*>(grpToxic)})
+    right->addWidget(g);
+  left->addStretch(1);
+  right->addStretch(1);
+  columns->addLayout(left, 0, 0);
+  columns->addLayout(right, 0, 1);
   columns->setColumnStretch(0, 5);
   columns->setColumnStretch(1, 6);
-  columns->setRowStretch(4, 1);
 
   // Buttons: Reset on its own at the left, the value sources at the bottom right.
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(10, 6, 10, 10);
+  buttons->setSpacing(8);
   BtnReset = MakeButton("BtnReset", QStringLiteral("&Reset"), QStringLiteral("Resets Finished Run For New Settings"));
   BtnSetFefaultValues = MakeButton("BtnSetFefaultValues", QStringLiteral("&Default"), QStringLiteral("Set Default Values"));
   BtnUndo = MakeButton("BtnUndo", QStringLiteral("&Undo"),
@@ -271,7 +279,7 @@ QPushButton* TFrmPnlStart::MakeButton(const char* name, const QString& caption, 
   button->setObjectName(QLatin1String(name));
   button->setToolTip(hint);
   button->setAutoDefault(false);
-  button->setMinimumWidth(button->sizeHint().width());
+  button->setMinimumWidth(std::max(90, button->sizeHint().width() + 16));
   return button;
 }
 
