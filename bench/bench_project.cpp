@@ -21,6 +21,8 @@ void Fill(TZymra& project, int runs, int rows) {
     InitRun(*run);
     double xpr = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real, xth = xpr;
     while (run->Time.Rows() < rows) Step(*run, xpr, xth);
+    // Finished, so that `zymra-cli run` on the written file only loads and saves.
+    run->Params.State = rsFinished;
   }
 }
 

@@ -37,7 +37,7 @@ void TMatrix::Resize(int delta) {
       auto block = std::make_unique<std::uint8_t[]>(allocate);
       if (Data_ && Header_.Capacity > 0)
         std::memcpy(block.get(), Data_.get(), static_cast<std::size_t>(Header_.Capacity));
-      Data_ = std::move(block);
+      Data_.reset(block.release(), std::default_delete<std::uint8_t[]>());
       Allocated_ = allocate;
     }
     Header_.Capacity = static_cast<std::int32_t>(capacity);
@@ -135,6 +135,10 @@ void TMatrix::Assign(const TMatrix& other) {
 }
 
 void TMatrix::Adopt(const TMatrixHeader& header, std::unique_ptr<std::uint8_t[]> data) {
+  Adopt(header, std::shared_ptr<std::uint8_t>(data.release(), std::default_delete<std::uint8_t[]>()));
+}
+
+void TMatrix::Adopt(const TMatrixHeader& header, std::shared_ptr<std::uint8_t> data) {
   Header_ = header;
   Data_ = std::move(data);
   Header_.Capacity = header.DataSize;
@@ -170,9 +174,14 @@ bool TMatrix::ReadData(TStreamWrapper& wrapper) {
   const std::int32_t dataSize = header.DataSize, rows = header.Rows;
   if (dataSize < 0 || dataSize > wrapper.GetRemaining()) return false;
   if (rows < 0 || static_cast<std::int64_t>(rows) * ElementSize() > dataSize) return false;
-  // Not zeroed: the read fills every byte, and zeroing tens of megabytes first costs.
-  std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[static_cast<std::size_t>(dataSize) + 1]);
-  if (dataSize > 0 && !wrapper.Read(block.get(), dataSize)) return false;
+  // A view into the decoded image where there is one: copying tens of megabytes
+  // into fresh blocks cost more than decoding them.
+  std::shared_ptr<std::uint8_t> block;
+  if (dataSize > 0) {
+    if (!wrapper.ReadBlock(dataSize, block)) return false;
+  } else {
+    block.reset(new std::uint8_t[1], std::default_delete<std::uint8_t[]>());
+  }
   if (header.Growth < 0 || header.Growth > (1 << 24)) header.Growth = kMatrixGrowth;
   Adopt(header, std::move(block));
   const std::int32_t first = header.RangeFirst, last = header.RangeLast;

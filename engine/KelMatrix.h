@@ -116,6 +116,9 @@ class TMatrix : public TStreamNode {
 
   // Replaces header and data block wholesale (loading); the block holds header.DataSize bytes.
   void Adopt(const TMatrixHeader& header, std::unique_ptr<std::uint8_t[]> data);
+  // The same with a block that may be a view into a larger one (a loaded image),
+  // which it keeps alive; the matrix writes only its own header.DataSize bytes.
+  void Adopt(const TMatrixHeader& header, std::shared_ptr<std::uint8_t> data);
 
  protected:
   TMatrix(TStreamNode* owner, const TStreamNodeClass& cls);
@@ -124,7 +127,8 @@ class TMatrix : public TStreamNode {
 
   TMatrixHeader Header_;
   std::unique_ptr<TDimensions> Dimensions_;
-  std::unique_ptr<std::uint8_t[]> Data_;
+  // Shared only with the image it was loaded from (never with another matrix).
+  std::shared_ptr<std::uint8_t> Data_;
   std::size_t Allocated_ = 0;  // bytes of Data_, at least the stored capacity
   bool RangeSet_ = false;
   int RangeCounter_ = 0;  // companion of the range-set flag, cleared with it

@@ -183,8 +183,9 @@ void RunHeadless(TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
   }
   for (auto& d : drivers) d->Run->Resume();
 
+  // Checked before the first wait: with nothing to run (a project whose runs are
+  // all finished) there is nothing to wait for.
   for (;;) {
-    sync.WaitAndProcess(std::chrono::milliseconds(50));
     bool allDone = true;
     for (auto& d : drivers) {
       TZymra_Run& r = *d->Run;
@@ -193,6 +194,7 @@ void RunHeadless(TQueueSynchronizer& sync, const std::vector<TZymra_Run*>& runs,
       if (r.State() != rsFinished) allDone = false;
     }
     if (allDone) break;
+    sync.WaitAndProcess(std::chrono::milliseconds(50));
   }
   // Let the finished workers end before their handlers go out of scope.
   for (auto& d : drivers) {

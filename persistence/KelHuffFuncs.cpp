@@ -673,13 +673,23 @@ bool HuffEncode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
   }
 }
 
-bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
-                std::string& error) {
+namespace {
+// Output containers of the decoder: a vector (zeroes what it grows by) or a
+// TKelBuffer (does not). Growing throws std::bad_alloc when memory runs out.
+void GrowTo(std::vector<std::uint8_t>& out, std::size_t n) { out.resize(n); }
+void GrowTo(TKelBuffer& out, std::size_t n) {
+  if (!out.Resize(n)) throw std::bad_alloc();
+}
+void Empty(std::vector<std::uint8_t>& out) { out.clear(); }
+void Empty(TKelBuffer& out) { out.Clear(); }
+
+template <class TOut>
+bool DecodeInto(std::span<const std::uint8_t> in, TOut& out, std::string& error) {
   // `out` is only resized, never cleared first, so a caller that reuses it
   // does not pay for zeroing the same memory again.
   error.clear();
   auto fail = [&] {
-    out.clear();
+    Empty(out);
     return false;
   };
   try {
@@ -693,7 +703,7 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
     std::uint64_t totalBits = 0;
     if (!StreamBits(h, tree, in.size() - head, totalBits, error)) return fail();
     if (totalBits == 0) {
-      out.clear();
+      GrowTo(out, 0);
       return true;
     }
 
@@ -709,11 +719,11 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
     // one-bit codes that would be eight times the input, so those go one lane.
     if (totalBits >= kTwoLaneMinBits && tree.MinLength >= 2) {
       cap = tree.TwoLaneRoom(totalBits);
-      out.resize(cap);
+      GrowTo(out, cap);
       tree.TwoLanes(data, totalBits, out.data(), pos, produced);
     } else {
       cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * in.size() + 64));
-      out.resize(cap);
+      GrowTo(out, cap);
     }
     for (;;) {
       const std::ptrdiff_t n =
@@ -726,17 +736,59 @@ bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out
         return fail();
       }
       cap = static_cast<std::size_t>(std::min<std::uint64_t>(bound, 2 * std::uint64_t{cap}));
-      out.resize(cap);
+      GrowTo(out, cap);
     }
     if (node != 0) {
       error = "bit stream ends inside a code";
       return fail();
     }
-    out.resize(produced);
+    GrowTo(out, produced);
     return true;
   } catch (const std::bad_alloc&) {
     error = "out of memory";
     return fail();
+  }
+}
+}  // namespace
+
+bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::string& error) {
+  return DecodeInto(in, out, error);
+}
+
+bool HuffDecode(std::span<const std::uint8_t> in, TKelBuffer& out, std::string& error) {
+  return DecodeInto(in, out, error);
+}
+
+bool HuffEncodeTo(std::span<const std::uint8_t> in, const THuffSink& sink) {
+  // Pieces small enough to stay in the cache between coding and writing them.
+  constexpr std::size_t kPiece = std::size_t{256} << 10;
+  try {
+    std::array<std::uint64_t, 256> freq{};
+    CountBytes(in.data(), in.size(), freq);
+    TCodeSet set;
+    BuildCodes(freq, set);
+    const std::vector<std::uint8_t> table = MakeTable(set);
+    std::vector<std::uint8_t> piece(std::max(kPiece, kPrefixSize + table.size()) + 16);
+    WritePrefix(piece.data(), set);
+    std::copy(table.begin(), table.end(), piece.begin() + kPrefixSize);
+    if (!sink(piece.data(), kPrefixSize + table.size())) return false;
+    // Each slice of input fits, coded, into one piece.
+    const std::size_t slice = std::max<std::size_t>(1, kPiece * 8 / std::max(1u, set.MaxLength));
+    TBitWriter w;
+    for (std::size_t done = 0; done < in.size();) {
+      const std::size_t m = std::min(slice, in.size() - done);
+      w.Out = piece.data();
+      EncodeBytes(set, in.data() + done, m, w);
+      const auto n = static_cast<std::size_t>(w.Out - piece.data());
+      if (n && !sink(piece.data(), n)) return false;
+      done += m;
+    }
+    w.Out = piece.data();
+    w.Finish();
+    const auto n = static_cast<std::size_t>(w.Out - piece.data());
+    return n == 0 || sink(piece.data(), n);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

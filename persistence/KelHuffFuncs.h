@@ -11,11 +11,15 @@
 // decoder never produces more bytes than there are valid bits in the bit
 // stream (and never more than valid bits / shortest code length); that is the
 // bound on what it allocates for hostile input.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "KelBuffer.h"
 
 // Largest code table a reader accepts (it reads at most 1496 bytes from offset 1).
 inline constexpr std::int32_t HuffMaxTableSize = 1492;
@@ -24,10 +28,20 @@ inline constexpr std::int32_t HuffMaxTableSize = 1492;
 // memory runs out.
 bool HuffEncode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out);
 
+// Receives compressed bytes in order; false stops the encoder.
+using THuffSink = std::function<bool(const std::uint8_t* data, std::size_t count)>;
+
+// Compresses `in` and hands the result to `sink` in pieces of at most 256 KiB,
+// so that no second whole-size block is needed. False when the sink refuses a
+// piece or memory runs out.
+bool HuffEncodeTo(std::span<const std::uint8_t> in, const THuffSink& sink);
+
 // Expands `in` into `out`. On damaged or hostile input returns false, leaves
 // `out` empty and says why in `error`.
 bool HuffDecode(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
                 std::string& error);
+// The same into a buffer that is not zeroed first (whole project images).
+bool HuffDecode(std::span<const std::uint8_t> in, TKelBuffer& out, std::string& error);
 
 // Stream-to-stream form working in 32768-byte chunks, so that neither side has
 // to be held in memory. Call Init, SetInput, SetOutput, then Encode or Decode.

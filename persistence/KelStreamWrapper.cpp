@@ -63,20 +63,29 @@ std::string ClassKindName(std::uint8_t kind) {
 
 bool TKelMemoryStream::Read(void* buffer, std::int64_t count) {
   if (count < 0 || FPosition > Size() || count > Size() - FPosition) return false;
-  if (count) std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(count));
+  if (count) std::memcpy(buffer, FData->data() + FPosition, static_cast<std::size_t>(count));
   FPosition += count;
   return true;
+}
+
+std::shared_ptr<std::uint8_t> TKelMemoryStream::Lend(std::int64_t count) {
+  if (count <= 0 || FPosition > Size() || count > Size() - FPosition) return nullptr;
+  std::shared_ptr<std::uint8_t> block(FData, FData->data() + FPosition);
+  FPosition += count;
+  return block;
 }
 
 bool TKelMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count < 0 || FPosition + count > MaxImageSize) return false;
   const auto end = static_cast<std::size_t>(FPosition + count);
-  try {
-    if (end > FData.size()) FData.resize(end);
-  } catch (const std::bad_alloc&) {
-    return false;
+  const std::size_t size = FData->size();
+  if (end > size) {
+    if (!FData->Resize(end)) return false;
+    // Bytes skipped by a seek past the end read as zero, as in a file.
+    if (static_cast<std::size_t>(FPosition) > size)
+      std::memset(FData->data() + size, 0, static_cast<std::size_t>(FPosition) - size);
   }
-  if (count) std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+  if (count) std::memcpy(FData->data() + FPosition, buffer, static_cast<std::size_t>(count));
   FPosition += count;
   return true;
 }
@@ -134,6 +143,12 @@ bool TKelFileStream::Write(const void* buffer, std::int64_t count) {
   }
   FPosition += count;
   FSize = std::max(FSize, FPosition);
+  constexpr std::int64_t kBehind = std::int64_t{4} << 20;
+  if (FWriteBehind && FPosition - FWrittenBehind >= kBehind) {
+    // Only a hint to start the transfer; Sync still makes it durable.
+    (void)::sync_file_range(FFd, FWrittenBehind, FPosition - FWrittenBehind, SYNC_FILE_RANGE_WRITE);
+    FWrittenBehind = FPosition;
+  }
   return true;
 }
 
@@ -258,6 +273,35 @@ bool TStreamWrapper::Read(void* buffer, std::int32_t count) {
   return true;
 }
 
+bool TStreamWrapper::ReadBlock(std::int32_t count, std::shared_ptr<std::uint8_t>& block) {
+  block.reset();
+  if (count <= 0 || !Stream) return false;
+  if (Failed() && !IsWriting()) return false;
+  const std::int64_t pos = Stream->Position();
+  const std::int64_t left = std::max<std::int64_t>(0, Stream->Size() - pos);
+  if (count > left) {
+    SetError("unexpected end of data" + At(pos) + " (" + std::to_string(count) + " bytes needed, " +
+             std::to_string(left) + " left)");
+    return false;
+  }
+  if (OpenMode == omRead && !IsWriting()) {
+    // Lending is only safe from an image nobody writes to any more.
+    block = Stream->Lend(count);
+    if (block) return true;
+  }
+  try {
+    block.reset(new std::uint8_t[static_cast<std::size_t>(count)], std::default_delete<std::uint8_t[]>());
+  } catch (const std::bad_alloc&) {
+    SetError("out of memory reading " + std::to_string(count) + " bytes" + At(pos));
+    return false;
+  }
+  if (!Read(block.get(), count)) {
+    block.reset();
+    return false;
+  }
+  return true;
+}
+
 bool TStreamWrapper::ReadPadded(void* buffer, std::int32_t size, std::int32_t reserve) {
   if (!Read(buffer, size)) return false;
   if (reserve - size <= 0) return true;
@@ -343,18 +387,21 @@ bool TStreamWrapper::Open(bool isRead) {
     return false;
   }
   if (Compressing()) {
-    std::vector<std::uint8_t> image;
+    TKelBuffer image;
     if (!IsWriting() || isRead) {
-      std::vector<std::uint8_t> packed;
-      packed.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, Stream->Size())));
-      if (!Stream->Seek(0) || !Stream->Read(packed.data(), static_cast<std::int64_t>(packed.size()))) {
+      TKelBuffer packed;
+      const auto size = static_cast<std::size_t>(std::max<std::int64_t>(0, Stream->Size()));
+      if (!packed.Resize(size)) {
+        SetError("cannot read the file: out of memory");
+        result = false;
+      } else if (!Stream->Seek(0) || (size && !Stream->Read(packed.data(), static_cast<std::int64_t>(size)))) {
         SetError("cannot read the file" + (Stream->LastOsError().empty() ? std::string() : ": " + Stream->LastOsError()));
         result = false;
       } else {
         std::string why;
-        if (!HuffDecode(packed, image, why)) {
+        if (!HuffDecode(packed.Span(), image, why)) {
           SetError("the file is not a valid compressed image: " + why);
-          image.clear();
+          image.Clear();
           result = false;
         }
       }
@@ -384,9 +431,34 @@ bool TStreamWrapper::Open(bool isRead) {
   return result;
 }
 
-bool TStreamWrapper::StoreEncoded(const std::vector<std::uint8_t>& data) {
-  if (!Stream || !Stream->Seek(0)) return false;
-  return data.empty() || Stream->Write(data.data(), static_cast<std::int64_t>(data.size()));
+bool TStreamWrapper::EncodeToStream(std::span<const std::uint8_t> image, std::int64_t& written) {
+  written = 0;
+  if (!Stream || !Stream->Seek(0)) {
+    SetError("cannot write the file");
+    return false;
+  }
+  bool sinkFailed = false;
+  const bool ok = HuffEncodeTo(image, [&](const std::uint8_t* data, std::size_t count) {
+    if (!Stream->Write(data, static_cast<std::int64_t>(count))) {
+      sinkFailed = true;
+      return false;
+    }
+    written += static_cast<std::int64_t>(count);
+    return true;
+  });
+  if (ok) return true;
+  if (sinkFailed) {
+    const std::string os = Stream->LastOsError();
+    SetError("cannot write the file" + (os.empty() ? std::string() : ": " + os));
+  } else {
+    SetError("cannot compress the data (out of memory)");
+  }
+  return false;
+}
+
+bool TStreamWrapper::StoreEncoded(std::span<const std::uint8_t> image) {
+  std::int64_t written = 0;
+  return EncodeToStream(image, written);
 }
 
 bool TStreamWrapper::Close(bool isRead) {
@@ -408,14 +480,12 @@ bool TStreamWrapper::Close(bool isRead) {
   if (Compressing() && SwapStream) {
     std::swap(Stream, SwapStream);
     if (!isRead && result) {
+      // Coded straight from the image into the file, piece by piece.
       const auto* image = dynamic_cast<const TKelMemoryStream*>(SwapStream.get());
-      std::vector<std::uint8_t> packed;
-      if (!image || !HuffEncode(image->Data(), packed)) {
-        SetError("cannot compress the data (out of memory)");
+      if (!image) {
+        SetError("cannot compress the data");
         result = false;
-      } else if (!StoreEncoded(packed)) {
-        const std::string os = Stream ? Stream->LastOsError() : std::string();
-        SetError("cannot write the file" + (os.empty() ? std::string() : ": " + os));
+      } else if (!StoreEncoded(image->Data())) {
         result = false;
       }
     }
@@ -595,12 +665,23 @@ TKelFileStream* TFile_StreamWrapper::FileStream() const {
   return f ? f : dynamic_cast<TKelFileStream*>(Stream.get());
 }
 
-bool TFile_StreamWrapper::StoreEncoded(const std::vector<std::uint8_t>& data) {
+bool TFile_StreamWrapper::StoreEncoded(std::span<const std::uint8_t> image) {
   auto* f = dynamic_cast<TKelFileStream*>(Stream.get());
-  if (!f) return false;
+  if (!f) {
+    SetError("cannot write the file");
+    return false;
+  }
+  std::int64_t written = 0;
+  f->SetWriteBehind(true);
+  const bool encoded = EncodeToStream(image, written);
+  f->SetWriteBehind(false);
+  if (!encoded) return false;
   // An updated file may end up shorter than before: cut off the old tail.
-  return f->Seek(0) && (data.empty() || f->Write(data.data(), static_cast<std::int64_t>(data.size()))) &&
-         f->Truncate(static_cast<std::int64_t>(data.size()));
+  if (!f->Truncate(written)) {
+    SetError("cannot write the file: " + f->LastOsError());
+    return false;
+  }
+  return true;
 }
 
 bool TFile_StreamWrapper::Commit() {

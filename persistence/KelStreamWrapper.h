@@ -17,10 +17,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "KelBuffer.h"
 #include "KelErrors.h"
 #include "KelLinkList.h"
 #include "KelStrings.h"
@@ -154,21 +156,31 @@ class TKelStream {
   virtual std::int64_t Size() const = 0;
   // The last operating-system error text, if any.
   virtual std::string LastOsError() const { return {}; }
+  // The next count bytes as a block that stays valid as long as the returned
+  // pointer lives, without copying them; nullptr where the stream cannot lend
+  // its bytes (the caller then reads a copy). Advances like Read.
+  virtual std::shared_ptr<std::uint8_t> Lend(std::int64_t count) {
+    (void)count;
+    return nullptr;
+  }
 };
 
+// An image in memory. Blocks it lends keep the whole image alive: a loaded
+// project's series are views into the image they were decoded into.
 class TKelMemoryStream : public TKelStream {
  public:
-  TKelMemoryStream() = default;
-  explicit TKelMemoryStream(std::vector<std::uint8_t> data) : FData(std::move(data)) {}
+  TKelMemoryStream() : FData(std::make_shared<TKelBuffer>()) {}
+  explicit TKelMemoryStream(TKelBuffer data) : FData(std::make_shared<TKelBuffer>(std::move(data))) {}
   bool Read(void* buffer, std::int64_t count) override;
   bool Write(const void* buffer, std::int64_t count) override;
   bool Seek(std::int64_t position) override;
   std::int64_t Position() const override { return FPosition; }
-  std::int64_t Size() const override { return static_cast<std::int64_t>(FData.size()); }
-  const std::vector<std::uint8_t>& Data() const { return FData; }
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FData->size()); }
+  std::shared_ptr<std::uint8_t> Lend(std::int64_t count) override;
+  std::span<const std::uint8_t> Data() const { return FData->Span(); }
 
  private:
-  std::vector<std::uint8_t> FData;
+  std::shared_ptr<TKelBuffer> FData;
   std::int64_t FPosition = 0;
 };
 
@@ -185,6 +197,9 @@ class TKelFileStream : public TKelStream {
   std::string LastOsError() const override { return FOsError; }
   bool Truncate(std::int64_t size);
   bool Sync();
+  // Starts writing completed stretches to the disk while later ones are still
+  // being produced, so that the final Sync has little left to wait for.
+  void SetWriteBehind(bool on) { FWriteBehind = on; }
   bool CloseFile();  // reports errors of the final close (for example a full disk on NFS)
   int Handle() const { return FFd; }
   // Reads the whole file from offset 0; false on an error.
@@ -194,6 +209,8 @@ class TKelFileStream : public TKelStream {
   int FFd;
   std::int64_t FPosition = 0;
   std::int64_t FSize = 0;
+  std::int64_t FWrittenBehind = 0;
+  bool FWriteBehind = false;
   std::string FOsError;
 };
 
@@ -215,6 +232,9 @@ class TStreamWrapper : public TListNode {
   // Writes size bytes, then reserve - size zero bytes when reserve > size.
   virtual bool WritePadded(const void* buffer, std::int32_t size, std::int32_t reserve);
   virtual bool Read(void* buffer, std::int32_t count);
+  // Reads count bytes into a block the caller keeps: borrowed from the decoded
+  // image where there is one, else a fresh copy. Fails like Read.
+  bool ReadBlock(std::int32_t count, std::shared_ptr<std::uint8_t>& block);
   // Reads size bytes, then skips reserve - size bytes (by seeking) when reserve > size.
   virtual bool ReadPadded(void* buffer, std::int32_t size, std::int32_t reserve);
 
@@ -278,8 +298,11 @@ class TStreamWrapper : public TListNode {
  protected:
   bool WriteZeros(std::int64_t count);
   bool CheckWritable(std::int64_t count);
-  // Where the encoded image goes when compression is on; the active stream otherwise.
-  virtual bool StoreEncoded(const std::vector<std::uint8_t>& data);
+  // Encodes the image into the real file (the active stream by then). Records
+  // the reason and returns false on failure.
+  virtual bool StoreEncoded(std::span<const std::uint8_t> image);
+  // Encodes the image into Stream from offset 0; the number of bytes written.
+  bool EncodeToStream(std::span<const std::uint8_t> image, std::int64_t& written);
 
   std::unique_ptr<TKelStream> Stream;
   std::unique_ptr<TKelStream> SwapStream;
@@ -304,7 +327,7 @@ class TFile_StreamWrapper : public TStreamWrapper {
   const std::string& TempName() const { return FTempName; }
 
  protected:
-  bool StoreEncoded(const std::vector<std::uint8_t>& data) override;
+  bool StoreEncoded(std::span<const std::uint8_t> image) override;
 
  private:
   TKelFileStream* FileStream() const;
