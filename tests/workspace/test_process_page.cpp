@@ -1,0 +1,517 @@
+// The fermentation page driving real runs: action states, the user's interventions,
+// the gauge, live charts, the GLP print and many runs switched and driven at random.
+#include "QtTestApp.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "KelCmpStandard.h"
+#include "KelReactor.h"
+#include "LibZymra.h"
+#include "PaxChart.h"
+#include "UntZymraPnlProcess.h"
+#include "ZymraPrint.h"
+#include "ZymraQtSync.h"
+#include "ZymraToolImages.h"
+#include "ZymraUi.h"
+
+namespace {
+
+QString Output(const QString& file) { return QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/") + file; }
+
+// A project on the UI thread's event loop, as in the desktop program, with its page.
+class ProcessPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Sync = std::make_unique<TQtSynchronizer>();
+    Sync->SetBeepEnabled(false);
+    Project = std::make_unique<TZymra>(Sync.get());
+    Page = std::make_unique<TFrmPnlProcess>(*Project);
+    Page->resize(1000, 700);
+    ResetZymraUi();
+    ZymraUi().Warning = [this](QWidget*, const QString& text) { Warnings << text; };
+  }
+  void TearDown() override {
+    Page.reset();
+    Project.reset();  // stops the workers while the synchroniser still exists
+    Sync.reset();
+    ResetZymraUi();
+  }
+
+  // A run without batch phase (phase "Fed Batch" from the start) at the given speed.
+  TZymra_Run* FedBatchRun(int speed) {
+    TZymra_Run* run = Project->AddRun();
+    run->BatchParams.IsBatch = 0;
+    run->BatchParams.Phase = 0;
+    run->Params.Speed = speed;
+    return run;
+  }
+  // A run that goes on stepping for many seconds at speed 10 (small steps).
+  TZymra_Run* LongRun() {
+    TZymra_Run* run = FedBatchRun(10);
+    run->Params.SimInterval = 0.001;
+    return run;
+  }
+  std::size_t Points() const { return Page->crtu->Series(0)->Count(); }
+  // Waits on the page, never on the run: the run is the worker's while it steps.
+  bool WaitForPoints(std::size_t n, int ms = 20000) {
+    return QTest::qWaitFor([&] { return Points() >= n; }, ms);
+  }
+
+  std::unique_ptr<TQtSynchronizer> Sync;
+  std::unique_ptr<TZymra> Project;
+  std::unique_ptr<TFrmPnlProcess> Page;
+  QStringList Warnings;
+};
+
+struct TActionRow {
+  const char* After;
+  QAction* TFrmPnlProcess::*Trigger;  // nullptr: the run as added
+  int State;
+  bool StartOn, StartChecked, PauseOn, PauseChecked, StopOn, StopChecked, ResetOn, ExportOn, InterveneOn;
+};
+
+TEST_F(ProcessPage, ActionsFollowTheRunStateTable) {
+  TZymra_Run* run = FedBatchRun(0);  // a second per step: nothing happens behind the test's back
+  Page->ShowRun(run);
+  EXPECT_EQ(Project->CurrentRun, run);
+  const TActionRow rows[] = {
+      {"added", nullptr, rsPrepare, true, false, false, false, false, false, false, false, false},
+      {"start", &TFrmPnlProcess::ActStart, rsRunning, false, true, true, false, true, false, false, false, false},
+      {"pause", &TFrmPnlProcess::ActPause, rsPaused, true, false, false, true, true, false, true, true, true},
+      {"continue", &TFrmPnlProcess::ActStart, rsRunning, false, true, true, false, true, false, false, false, false},
+      {"stop", &TFrmPnlProcess::ActStop, rsFinished, false, false, false, false, false, true, true, true, false},
+  };
+  EXPECT_FALSE(Page->ActPrintGLP->isEnabled()) << "empty protocol";
+  for (const TActionRow& r : rows) {
+    if (r.Trigger) (Page.get()->*r.Trigger)->trigger();
+    SCOPED_TRACE(r.After);
+    EXPECT_EQ(run->State(), r.State);
+    EXPECT_EQ(Page->ActStart->isEnabled(), r.StartOn);
+    EXPECT_EQ(Page->ActStart->isChecked(), r.StartChecked);
+    EXPECT_EQ(Page->ActPause->isEnabled(), r.PauseOn);
+    EXPECT_EQ(Page->ActPause->isChecked(), r.PauseChecked);
+    EXPECT_EQ(Page->ActStop->isEnabled(), r.StopOn);
+    EXPECT_EQ(Page->ActStop->isChecked(), r.StopChecked);
+    EXPECT_EQ(Page->ActReset->isEnabled(), r.ResetOn);
+    EXPECT_FALSE(Page->ActReset->isChecked());
+    EXPECT_EQ(Page->ActExport->isEnabled(), r.ExportOn);
+    EXPECT_EQ(Page->BtnRefill->isEnabled(), r.InterveneOn);
+    EXPECT_EQ(Page->BtnDischarge->isEnabled(), r.InterveneOn);
+    EXPECT_EQ(Page->BtnAdaptFeed->isEnabled(), r.InterveneOn);
+    EXPECT_TRUE(Page->LblCaption->text().endsWith(QLatin1String(kRunStateTexts[r.State]) + "]"));
+  }
+  // Stop wrote its entry on top of the protocol, which can now be printed.
+  EXPECT_TRUE(Page->MmoEventProtocol->toPlainText().startsWith("0:00:00 [h:mm:ss]\tFinish-"));
+  EXPECT_EQ(Page->MmoEventProtocol->toPlainText().count("Not Completed - Terminated By User"), 1);
+  EXPECT_TRUE(Page->ActPrintGLP->isEnabled());
+
+  Page->ActReset->trigger();
+  EXPECT_EQ(run->State(), rsPrepare);
+  EXPECT_EQ(run->Worker(), nullptr);
+  EXPECT_TRUE(Page->MmoEventProtocol->toPlainText().isEmpty());
+  EXPECT_TRUE(Page->ActStart->isEnabled());
+  EXPECT_FALSE(Page->ActPrintGLP->isEnabled());
+}
+
+TEST_F(ProcessPage, AdaptFeedNeedsTheFedBatchPhase) {
+  TZymra_Run* run = Project->AddRun();  // with batch phase
+  run->Params.Speed = 0;
+  Page->ShowRun(run);
+  EXPECT_EQ(Page->lblPhase->text(), "Batch");
+  Page->ActStart->trigger();
+  Page->ActPause->trigger();
+  ASSERT_EQ(run->State(), rsPaused);
+  EXPECT_TRUE(Page->BtnRefill->isEnabled());
+  EXPECT_TRUE(Page->BtnDischarge->isEnabled());
+  EXPECT_FALSE(Page->BtnAdaptFeed->isEnabled());
+
+  TZymra_Run* fed = FedBatchRun(0);
+  Page->LeaveRun();
+  Page->ShowRun(fed);
+  EXPECT_EQ(Page->lblPhase->text(), "Fed Batch");
+  Page->ActStart->trigger();
+  Page->ActPause->trigger();
+  ASSERT_TRUE(Page->BtnAdaptFeed->isEnabled());
+  Page->BtnAdaptFeed->click();
+  EXPECT_EQ(fed->BatchParams.FeedCorrection, 1);
+  EXPECT_FALSE(Page->BtnAdaptFeed->isEnabled());
+}
+
+TEST_F(ProcessPage, RefillNowTakesTheTypedAmountOnce) {
+  TZymra_Run* run = FedBatchRun(0);
+  run->Params.RefillAmount = 0;
+  Page->ShowRun(run);
+  EXPECT_EQ(Page->EdtRefillAmount->text(), "0,000");
+  Page->ActStart->trigger();
+  Page->ActPause->trigger();
+  Page->EdtRefillAmount->selectAll();
+  QTest::keyClicks(Page->EdtRefillAmount, "0,500");
+  ASSERT_EQ(Page->EdtRefillAmount->text(), "0,500");
+  Page->BtnRefill->click();
+  EXPECT_EQ(run->Params.RefillNow, 1);
+  EXPECT_EQ(run->Params.RefillAmount, 0.5);
+  EXPECT_EQ(Page->EdtRefillAmount->text(), "0,000");
+  EXPECT_FALSE(Page->BtnRefill->isEnabled());
+  Page->StoreInputs();
+  EXPECT_EQ(run->Params.RefillAmount, 0.5) << "the ordered refill is kept until a step took it";
+
+  // The step carries it out; afterwards the edit's amount is stored again.
+  const std::size_t rows = static_cast<std::size_t>(run->Time.Rows());
+  Page->BarSpeed->setValue(10);
+  Page->ActStart->trigger();
+  ASSERT_TRUE(WaitForPoints(rows + 3));
+  Page->ActPause->trigger();
+  EXPECT_EQ(run->Params.Speed, 10);
+  EXPECT_EQ(run->Params.RefillNow, 0);
+  EXPECT_EQ(run->Params.RefillAmount, 0.0);
+  EXPECT_NE(run->EventLog.find("Refill 0.5\t l"), std::string::npos) << run->EventLog;
+}
+
+TEST_F(ProcessPage, GaugeAxisAndLiquidFollowTheRun) {
+  struct {
+    double Size;
+    double Step;
+    int Decimals;
+    QStringList Labels;
+  } cases[] = {
+      {4, 1, 1, {"0,0", "1,0", "2,0", "3,0", "4,0"}},
+      {150, 38, 0, {"0", "38", "76", "114"}},
+      {2, 38, 1, {"0,0"}},  // round(0.5) = 0 leaves the previous step
+  };
+  for (const auto& c : cases) {
+    TZymra_Run* run = FedBatchRun(8);
+    run->Params.ReactorSize = c.Size;
+    run->Params.ReactorVol = 1;
+    Page->ShowRun(run);
+    SCOPED_TRACE(c.Size);
+    EXPECT_EQ(Page->RctZymra->AxisMax(), c.Size);
+    EXPECT_EQ(Page->RctZymra->AxisStep(), c.Step);
+    EXPECT_EQ(Page->RctZymra->AxisDecimals(), c.Decimals);
+    EXPECT_EQ(Page->RctZymra->AxisLabels(), c.Labels);
+    EXPECT_EQ(Page->RctZymra->Volume(), 1.0);
+  }
+  Page->SetLiquidColor(0);
+  EXPECT_EQ(Page->RctZymra->Density(), QColor(255, 255, 0));
+  Page->SetLiquidColor(100);
+  EXPECT_EQ(Page->RctZymra->Density(), QColor(128, 128, 0));
+  Page->SetLiquidColor(250);
+  EXPECT_EQ(Page->RctZymra->Density(), QColor(0, 0, 0));
+  // A prepared run shows its fed-batch start OD: 24 gives round(224.4).
+  TZymra_Run* run = FedBatchRun(8);
+  Page->ShowRun(run);
+  EXPECT_EQ(Page->RctZymra->Density(), QColor(224, 224, 0));
+}
+
+TEST_F(ProcessPage, ARunStartedFromThePageGrowsItsChartsAndValues) {
+  TZymra_Run* run = LongRun();
+  Page->show();
+  Page->ShowRun(run);
+  EXPECT_EQ(Page->crtu->Series(0)->Title(), QString::fromUtf8("\xC2\xB5 Cell"));
+  EXPECT_EQ(Page->crtu->Series(1)->Title(), QString::fromUtf8("\xC2\xB5 OD"));
+  EXPECT_EQ(Page->CrtOD->Series(0)->Title(), "OD_real");
+  EXPECT_EQ(Page->CrtOD->Series(1)->Title(), "OD_ideal");
+  EXPECT_EQ(Page->CrtOD->Plot().BottomAxis.Title, "Fed Batch Time /h");
+  EXPECT_EQ(Page->crtu->Plot().LeftAxis.ValueFormat, "#,###0.000");
+  EXPECT_EQ(Page->crtu->width(), static_cast<int>(std::nearbyint(Page->PnlCharts->width() / 2.0)));
+
+  Page->ActStart->trigger();
+  ASSERT_TRUE(WaitForPoints(40));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Page->EdtProcessTime->text() != "0:00:00"; }, 5000));
+  QTest::qWait(50);  // a few more frames painted for the picture
+  ASSERT_TRUE(Page->grab().save(Output("process_page_running.png")));
+  Page->ActPause->trigger();
+
+  // Everything shown is the run's last row.
+  const int rows = run->Time.Rows();
+  for (TPaxChart* chart : {Page->crtu, Page->CrtOD})
+    for (int s = 0; s < 2; ++s) EXPECT_EQ(chart->Series(s)->Count(), static_cast<std::size_t>(rows));
+  EXPECT_EQ(Page->CrtOD->Series(0)->Y(rows - 1), run->ODreal.Last());
+  EXPECT_EQ(Page->EdtODreal->AsFloat(), std::nearbyint(run->ODreal.Last()));
+  EXPECT_NEAR(Page->EdtuCell->AsFloat(), run->uCell.Last(), 0.0005);
+  EXPECT_NEAR(Page->EdtFeedRate->AsFloat(), run->FeedRate.Last() * 1000, 0.5);
+  EXPECT_EQ(Page->EdtProcessTime->text().toStdString(), run->ProcessTimeText());
+  EXPECT_EQ(Page->RctZymra->Volume(), std::min(run->Volume.Last(), run->Params.ReactorSize));
+  EXPECT_FALSE(Page->MmoEventProtocol->toPlainText().isEmpty());
+
+  // Shown again, the charts are rebuilt from the run's rows.
+  Page->LeaveRun();
+  Page->ShowRun(run);
+  EXPECT_EQ(Page->CrtOD->Series(1)->Count(), static_cast<std::size_t>(rows));
+}
+
+TEST_F(ProcessPage, AWorkerOnlyEverReceivesItsOwnRunsInputs) {
+  TZymra_Run* a = LongRun();
+  TZymra_Run* b = FedBatchRun(10);
+  Page->ShowRun(a);
+  Page->ActStart->trigger();
+  // Another page made b current without this page being left: a's worker still
+  // writes the page's inputs into a, never into b.
+  Project->CurrentRun = b;
+  Page->EdtDischargeEachh->selectAll();
+  QTest::keyClicks(Page->EdtDischargeEachh, "7,00");
+  ASSERT_TRUE(WaitForPoints(Points() + 3));
+  Page->ActPause->trigger();
+  EXPECT_EQ(a->Params.DischargeEachh, 7.0);
+  EXPECT_EQ(b->Params.DischargeEachh, 1.0);
+
+  // Left, the page no longer feeds a at all, although it now shows b's inputs.
+  Page->LeaveRun();
+  Page->ShowRun(b);
+  EXPECT_EQ(Page->EdtDischargeEachh->text(), "1,00");
+  const int rows = a->Time.Rows();
+  ASSERT_TRUE(a->Resume());
+  bool stepped = QTest::qWaitFor(
+      [&] {
+        a->Pause();
+        if (a->Time.Rows() > rows + 3) return true;
+        a->Resume();
+        return false;
+      },
+      20000);
+  ASSERT_TRUE(stepped);
+  EXPECT_EQ(a->Params.DischargeEachh, 7.0);
+  EXPECT_EQ(Points(), 0u) << "b's charts got a's rows";
+}
+
+TEST_F(ProcessPage, APageDestroyedUnderARunningWorkerIsNotCalledAgain) {
+  TZymra_Run* run = LongRun();
+  Page->ShowRun(run);
+  Page->ActStart->trigger();
+  ASSERT_TRUE(WaitForPoints(5));
+  Page.reset();  // a callback may well be queued right now
+  QTest::qWait(100);
+  run->Pause();
+  const int rows = run->Time.Rows();
+  run->Resume();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        run->Pause();
+        const bool more = run->Time.Rows() > rows;
+        if (!more) run->Resume();
+        return more;
+      },
+      20000));
+}
+
+// ---- GLP print -------------------------------------------------------------------------------
+
+QString Tool(const char* name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); }
+
+QString PdfText(const QString& pdf) {
+  QProcess p;
+  p.start(Tool("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int PdfPages(const QString& pdf) {
+  QProcess p;
+  p.start(Tool("pdfinfo"), {pdf});
+  p.waitForFinished(30000);
+  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n'))
+    if (line.startsWith("Pages:")) return line.mid(6).trimmed().toInt();
+  return -1;
+}
+
+void ToPdf(QPrinter& printer, const QString& file) {
+  QFile::remove(file);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(file);
+}
+
+class GlpPrint : public ProcessPage {
+ protected:
+  void SetUp() override {
+    if (Tool("pdftotext").isEmpty() || Tool("pdfinfo").isEmpty()) GTEST_SKIP() << "poppler-utils not installed";
+    ProcessPage::SetUp();
+  }
+};
+
+TEST_F(GlpPrint, AnEmptyLogPrintsTheTwoHeaderLines) {
+  TZymra_Run* run = Project->AddRun();
+  QPrinter printer;
+  const QString file = Output("glp_empty.pdf");
+  ToPdf(printer, file);
+  QString error;
+  ASSERT_TRUE(PrintGlp(printer, *run, "2.0.3- free edition for teaching and research", error)) << error.toStdString();
+  const QString text = PdfText(file);
+  EXPECT_TRUE(text.contains("GLP REPORT [Run1 default]")) << text.toStdString();
+  EXPECT_TRUE(text.contains("2.0.3- free edition for teaching and research")) << text.toStdString();
+  EXPECT_EQ(PdfPages(file), 1);
+}
+
+TEST_F(GlpPrint, ALongLogRunsOverPagesInOrder) {
+  TZymra_Run* run = Project->AddRun();
+  QPrinter printer;
+  const QString file = Output("glp_three_pages.pdf");
+  ToPdf(printer, file);
+  int perPage = 0;
+  {
+    // What fits on a page with the printer's font: its line height of "Dummy".
+    QPainter probe(&printer);
+    perPage = printer.height() / QFontMetrics(probe.font(), &printer).height();
+    probe.end();
+  }
+  ASSERT_GT(perPage, 10);
+  ToPdf(printer, file);
+  // Three header lines, then entries up to the middle of page three (newest first).
+  const int entries = 2 * perPage + perPage / 2 - 3;
+  for (int i = 0; i < entries; ++i) run->EventLog.insert(0, "0:00:00 [h:mm:ss]\tEntry " + std::to_string(i) + "\r\n");
+  run->EventLog.insert(0, "0:00:00 [h:mm:ss]\tMax. \xB5set reached\r\n");
+  QString error;
+  ASSERT_TRUE(PrintGlp(printer, *run, "v", error)) << error.toStdString();
+  EXPECT_EQ(PdfPages(file), 3);
+  const QString text = PdfText(file);
+  const auto first = text.indexOf("Entry " + QString::number(entries - 1));
+  const auto last = text.indexOf("Entry 0\n");
+  EXPECT_GE(first, 0);
+  EXPECT_GT(last, first);
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Max. \xC2\xB5set reached"))) << "Windows-1252 shown as Unicode";
+  EXPECT_FALSE(text.contains('\t'));
+}
+
+TEST_F(GlpPrint, ThePagesPrintGoesThroughThePrinterSetupAndReportsFailures) {
+  TZymra_Run* run = FedBatchRun(0);
+  Page->ShowRun(run);
+  Page->ActStart->trigger();
+  Page->ActStop->trigger();
+  ASSERT_TRUE(Page->ActPrintGLP->isEnabled());
+
+  int asked = 0;
+  QString target;
+  ZymraUi().SetupPrinter = [&](QWidget*, QPrinter& printer) {
+    ++asked;
+    if (target.isEmpty()) return false;  // the user cancelled
+    ToPdf(printer, target);
+    return true;
+  };
+  Page->ActPrintGLP->trigger();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(Warnings.isEmpty());
+
+  target = Output("glp_page.pdf");
+  Page->ActPrintGLP->trigger();
+  EXPECT_TRUE(Warnings.isEmpty()) << Warnings.join('\n').toStdString();
+  const QString text = PdfText(target);
+  EXPECT_TRUE(text.contains("GLP REPORT [Run1 default]"));
+  EXPECT_TRUE(text.contains("Not Completed - Terminated By User"));
+
+  target = QDir::temp().filePath("no-such-folder-zymra/glp.pdf");
+  Page->ActPrintGLP->trigger();
+  ASSERT_EQ(Warnings.size(), 1);
+  EXPECT_TRUE(Warnings[0].contains("no-such-folder-zymra")) << Warnings[0].toStdString();
+}
+
+TEST(ToolImages, PicturesAreDistinctAndFillTheirBox) {
+  for (int size : {16, 24}) {
+    std::vector<QImage> images;
+    for (int i = 0; i < kZymraToolImageCount; ++i) {
+      const QImage image = ZymraToolImage(i, size);
+      ASSERT_EQ(image.size(), QSize(size, size));
+      int opaque = 0;
+      for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) opaque += qAlpha(image.pixel(x, y)) > 128;
+      EXPECT_GT(opaque, size * size / 8) << i;  // a real picture, not a speck
+      EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << i;
+      for (const QImage& other : images) EXPECT_NE(image, other) << i;
+      images.push_back(image);
+    }
+    QImage sheet(size * kZymraToolImageCount, size, QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(QColor(226, 230, 240));
+    QPainter p(&sheet);
+    for (int i = 0; i < kZymraToolImageCount; ++i) p.drawImage(i * size, 0, images[i]);
+    p.end();
+    ASSERT_TRUE(sheet.scaled(sheet.size() * 4).save(Output(QStringLiteral("tool_images_%1.png").arg(size))));
+  }
+  EXPECT_TRUE(ZymraToolImage(kZymraToolImageCount, 16).isNull());
+}
+
+// ---- many runs ----------------------------------------------------------------------------
+
+TEST_F(ProcessPage, ManyRunsSwitchedAndDrivenAtRandomStayConsistent) {
+  constexpr int kRuns = 20;
+  for (int i = 0; i < kRuns; ++i) {
+    TZymra_Run* run = Project->AddRun();
+    run->Params.Speed = 10;
+    if (i % 2) {
+      run->BatchParams.IsBatch = 0;
+      run->BatchParams.Phase = 0;
+    }
+  }
+  int stateChanges = 0;
+  Project->OnStateChange = [&] { ++stateChanges; };
+  Page->show();
+  std::mt19937 random(20261208);
+  QAction* actions[] = {Page->ActStart, Page->ActPause, Page->ActStop, Page->ActReset};
+  QElapsedTimer clock;
+  clock.start();
+  int presses = 0;
+  while (clock.elapsed() < 2500) {
+    switch (random() % 3) {
+      case 0: {
+        TZymra_Run* next = Project->Run(static_cast<int>(random() % kRuns));
+        Page->LeaveRun();
+        Page->ShowRun(next);
+        break;
+      }
+      default: {
+        QAction* a = actions[random() % 4];
+        presses += a->isEnabled();
+        a->trigger();
+      }
+    }
+    QTest::qWait(static_cast<int>(random() % 6));
+  }
+  EXPECT_GT(presses, 50);
+  EXPECT_GT(stateChanges, 0);
+
+  for (int i = 0; i < kRuns; ++i) {
+    Page->LeaveRun();
+    Page->ShowRun(Project->Run(i));
+    if (Page->ActStop->isEnabled()) Page->ActStop->trigger();
+  }
+  QTest::qWait(50);  // callbacks still queued find their workers stopped
+  for (int i = 0; i < kRuns; ++i) {
+    TZymra_Run* run = Project->Run(i);
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(run->State() == rsPrepare || run->State() == rsFinished) << int(run->State());
+    const int rows = run->Time.Rows();
+    for (int s = 0; s < kRunSeriesCount; ++s) EXPECT_EQ(run->Series(s).Rows(), rows) << kRunSeriesNames[s];
+    // One step at a time: the time advances by dt from row to row.
+    for (int r = 1; r < rows; ++r) ASSERT_NEAR(run->Time.Value(r) - run->Time.Value(r - 1), 0.25, 1e-9) << r;
+    if (run->State() == rsPrepare) {
+      EXPECT_EQ(rows, 0);
+      EXPECT_TRUE(run->EventLog.empty());
+    } else {
+      ASSERT_NE(run->Worker(), nullptr);
+      EXPECT_TRUE(run->Worker()->Terminated());
+      // Finished by the user once, or by the run itself.
+      const QString log = QString::fromStdString(run->EventLog);
+      EXPECT_LE(log.count("Terminated By User"), 1) << run->EventLog;
+    }
+  }
+  Page->RefreshDisplay();
+  EXPECT_EQ(Points(), static_cast<std::size_t>(Page->Run()->Time.Rows()));
+}
+
+}  // namespace
