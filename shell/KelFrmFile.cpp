@@ -179,8 +179,6 @@ TFrmFile::TFrmFile(QWidget* parent) : QMainWindow(parent) {
   ToolBar->addAction(ActNew);
   ToolBar->addAction(ActOpen);
   ToolBar->addAction(ActSave);
-
-  LoadRecentFiles(RecentFiles);
 }
 
 TFrmFile::~TFrmFile() = default;
@@ -209,6 +207,11 @@ bool TFrmFile::QuerySave() {
 }
 
 void TFrmFile::FormShow() {
+  // Not in the constructor: the derived window's hook is not in place there yet.
+  if (!FRecentLoaded) {
+    FRecentLoaded = true;
+    LoadRecentFiles(RecentFiles);
+  }
   setWindowTitle(QGuiApplication::applicationDisplayName());
   UpdateRecentMenu();
   NewDocument();

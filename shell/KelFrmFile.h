@@ -92,7 +92,7 @@ class TFrmFile : public QMainWindow {
   virtual bool QuerySave();
 
   // Window events a derived window extends (call the base version).
-  // First show: caption, recent menu, NewDocument, drops accepted, and the
+  // First show: the recent list read (LoadRecentFiles), caption, recent menu, NewDocument, drops accepted, and the
   // command line processed once the window is visible (posted).
   virtual void FormShow();
   virtual void FormHide();         // drops no longer accepted
@@ -173,5 +173,6 @@ class TFrmFile : public QMainWindow {
   bool OpenWithDialog();
   QAction* MruItem(int index) const;
   bool FShown = false;
+  bool FRecentLoaded = false;
   bool FCommandLineDone = false;
 };
