@@ -322,6 +322,10 @@ void TFrmPnlStart::ReadValues(TRunParameters& p, TRunBatchParameters& b) const {
 }
 
 bool TFrmPnlStart::CheckValues() {
+  // Once a run has started the checked inputs are read-only and show what the engine made of them
+  // (a rich batch may end above the feed-start OD limit); checking them would lock the user on
+  // this page, and StoreValues does not take them over anyway.
+  if (Project.CurrentRun && Project.CurrentRun->State() != rsPrepare) return true;
   TRunParameters p = Project.CurrentRun ? Project.CurrentRun->Params : DefaultRunParameters();
   TRunBatchParameters b = Project.CurrentRun ? Project.CurrentRun->BatchParams : DefaultRunBatchParameters();
   ReadValues(p, b);

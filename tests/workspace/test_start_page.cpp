@@ -115,6 +115,15 @@ TEST_F(StartPage, BoundariesOfTheChecks) {
   EXPECT_EQ(Check(), QString());
 }
 
+TEST_F(StartPage, AStartedRunsEngineValuesNeverLockThePage) {
+  first->Params.FedBatchOD = 97.25;  // where a batch on 100 g/l substrate ends
+  page.ShowRun(first);
+  EXPECT_EQ(Check(), kHead + "- OD Is Too High");
+  first->Params.State = rsRunning;
+  page.ShowRun(first);
+  EXPECT_EQ(Check(), QString());
+}
+
 TEST_F(StartPage, VolumeChecksFollowTheBatchPhase) {
   page.ShowRun(first);
   // Batch on: the feed-start volume is the batch's result and is not checked.
