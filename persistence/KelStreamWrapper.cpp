@@ -1,6 +1,7 @@
 #include "KelStreamWrapper.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -718,6 +719,13 @@ void TFile_StreamWrapper::Discard() {
   SwapStream.reset();
   ::unlink(FTempName.c_str());
   FTempName.clear();
+}
+
+void IgnoreFileSizeSignal() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 // --- registry ----------------------------------------------------------------------

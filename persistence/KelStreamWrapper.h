@@ -343,6 +343,12 @@ class TStreamWrappers : public TLinkList {
   bool Compress = false;
 };
 
+// A save beyond the process's file-size limit (ulimit -f) must fail like one on
+// a full disk, with its reason and the old file intact, instead of the kernel
+// killing the program with SIGXFSZ: ignoring the signal makes the write report
+// EFBIG. Every program calls this once at start.
+void IgnoreFileSizeSignal();
+
 // Stream-type registry: creates the wrapper class registered for a stream type.
 using TStreamWrapperFactory = std::unique_ptr<TStreamWrapper> (*)(TOpenMode, const std::string&, TWriteFormat);
 TStreamWrapperFactory StreamWrapperClass(TStreamType type);

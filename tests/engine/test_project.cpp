@@ -5,10 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <filesystem>
 #include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "KelErrors.h"
+#include "KelStreamWrapper.h"
 #include "LibZymra.h"
 #include "ZymraModel.h"
 
@@ -21,6 +25,11 @@ void Simulate(TZymra_Run& run, int steps) {
   InitRun(run);
   double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
   for (int i = 0; i < steps && !run.Params.Finished; ++i) Step(run, xpr, xth);
+}
+
+std::string FileBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 void ExpectSameSeries(const tDoubleMatrix& a, const tDoubleMatrix& b, const char* name) {
@@ -297,4 +306,90 @@ TEST(ProjectFile, FuzzFindingsStayHarmless) {
   EXPECT_EQ(files, 2);
   std::remove(in.c_str());
   std::remove(out.c_str());
+}
+
+// A loaded series is a view into the decoded file image; appending within its
+// stored spare block must not touch its neighbours, and growing past it must
+// keep every value.
+TEST(ProjectFile, LoadedSeriesGrowWithoutDisturbingEachOther) {
+  const std::string file = TempFile("grow.zym");
+  {
+    TZymra project;
+    Simulate(*project.AddRun(), 5);
+    ASSERT_TRUE(project.SaveToFile(file));
+  }
+  TZymra loaded, reference;
+  ASSERT_TRUE(loaded.LoadFromFile(file)) << loaded.LastError;
+  ASSERT_TRUE(reference.LoadFromFile(file));
+  TZymra_Run& run = *loaded.Run(0);
+  ASSERT_EQ(run.Time.Rows(), 6);
+  ASSERT_EQ(run.Time.Capacity(), 1032);
+  for (int i = 0; i < 122; ++i) run.Time.Append(100.0 + i);  // fills the stored block exactly
+  for (int i = 0; i < 300; ++i) run.ODreal.Append(-1.0 - i);  // outgrows it
+  const TZymra_Run& ref = *reference.Run(0);
+  for (int s = 0; s < kRunSeriesCount - 1; ++s) {
+    const tDoubleMatrix& a = run.Series(s);
+    const tDoubleMatrix& b = ref.Series(s);
+    for (int row = 0; row < b.Rows(); ++row) {
+      ASSERT_EQ(a.Value(row), b.Value(row)) << kRunSeriesNames[s] << row;
+    }
+    if (&a != &run.Time && &a != &run.ODreal) {
+      EXPECT_EQ(a.Rows(), b.Rows()) << kRunSeriesNames[s];
+    }
+  }
+  EXPECT_EQ(run.Time.Rows(), 128);
+  EXPECT_EQ(run.Time.Last(), 221.0);
+  EXPECT_EQ(run.ODreal.Rows(), 306);
+  EXPECT_EQ(run.ODreal.Last(), -300.0);
+  ASSERT_TRUE(loaded.SaveToFile(file));
+  TZymra again;
+  ASSERT_TRUE(again.LoadFromFile(file));
+  ExpectSameSeries(again.Run(0)->Time, run.Time, "Time");
+  ExpectSameSeries(again.Run(0)->ODreal, run.ODreal, "ODreal");
+  std::remove(file.c_str());
+}
+
+// A save that runs into the file-size limit is a failed save with its reason;
+// the file it was to replace stays as it was and no temporary file is left.
+TEST(ProjectFile, FileSizeLimitFailsTheSaveAndKeepsTheOldFile) {
+  const std::string file = TempFile("limit.zym");
+  {
+    TZymra small;
+    small.AddRun();
+    ASSERT_TRUE(small.SaveToFile(file));
+  }
+  const std::string before = FileBytes(file);
+  int channel[2];
+  ASSERT_EQ(::pipe(channel), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(channel[0]);
+    IgnoreFileSizeSignal();
+    const rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    TZymra big;
+    TZymra_Run& run = *big.AddRun();
+    for (int row = 0; row < 20000; ++row)
+      for (int s = 0; s < kRunSeriesCount; ++s) run.Series(s).Append(std::sin(row * 0.001 + s));
+    const bool saved = big.SaveToFile(file);
+    const std::string& reason = big.LastError;
+    if (::write(channel[1], reason.data(), reason.size()) < 0) ::_exit(3);
+    ::_exit(saved ? 1 : 0);
+  }
+  ::close(channel[1]);
+  std::string reason;
+  char buf[256];
+  for (ssize_t n; (n = ::read(channel[0], buf, sizeof buf)) > 0;) reason.append(buf, static_cast<std::size_t>(n));
+  ::close(channel[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the saving process was killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save went past the file-size limit and reported success";
+  EXPECT_NE(reason.find("File too large"), std::string::npos) << reason;
+  EXPECT_EQ(FileBytes(file), before);
+  const std::string leftover = "." + std::filesystem::path(file).filename().string() + ".";
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()))
+    EXPECT_NE(entry.path().filename().string().rfind(leftover, 0), 0u) << entry.path();
+  std::remove(file.c_str());
 }
