@@ -4,6 +4,7 @@
 #include "UntDataExport.h"
 
 #include "KelCmpAnimation.h"
+#include "KelCmpGradient.h"
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
 #include "ZymraUi.h"
@@ -110,7 +111,10 @@ TEST_F(DialogTest, ClosingWithoutOkPlaysTheAnimationOnlyWhenAsked) {
   }
   TProbeDialog dialog;
   dialog.Valid = true;
+  dialog.resize(200, 120);
   dialog.show();
+  // A full gradient covers the whole dialog, not only the header band.
+  EXPECT_EQ(dialog.PaxGradient->geometry(), QRect(0, 0, 200, 120));
   dialog.BtnOK->click();
   EXPECT_EQ(dialog.PaxFormAnimation1->FramesShown(), 0);
   EXPECT_EQ(dialog.result(), mrOk);
@@ -262,6 +266,7 @@ TEST_F(DataExport, Screenshot) {
   dialog.show();
   const QImage shot = dialog.grab().toImage();
   EXPECT_EQ(shot.size() / shot.devicePixelRatio(), QSize(347, 237));
+  EXPECT_EQ(dialog.PaxGradient->geometry(), QRect(0, 0, 347, 49));
   // The header band is darker than the dialog face below it.
   EXPECT_LT(shot.pixelColor(340, 2).lightness() + 40, shot.pixelColor(340, 60).lightness());
   EXPECT_TRUE(shot.save(QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/data_export.png")));
