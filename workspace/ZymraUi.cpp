@@ -9,15 +9,22 @@
 #include "KelStrings.h"
 
 namespace {
+// Message texts carry CR LF and lone CR line breaks; a Qt label breaks lines at LF only.
+QString ScreenLines(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
 TZymraUi QtDialogs() {
   TZymraUi ui;
   ui.Warning = [](QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, QStringLiteral("Zymra"), text, QMessageBox::Ok);
+    QMessageBox::warning(parent, QStringLiteral("Zymra"), ScreenLines(text), QMessageBox::Ok);
   };
   ui.Question = [](QWidget* parent, const QString& text, bool withCancel) {
     auto buttons = QMessageBox::Yes | QMessageBox::No;
     if (withCancel) buttons |= QMessageBox::Cancel;
-    return static_cast<int>(QMessageBox::question(parent, QStringLiteral("Zymra"), text, buttons));
+    return static_cast<int>(QMessageBox::question(parent, QStringLiteral("Zymra"), ScreenLines(text), buttons));
   };
   ui.OpenFileName = [](QWidget* parent, const QString& title, const QString& folder, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
