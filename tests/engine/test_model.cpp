@@ -393,3 +393,107 @@ TEST(Model, NoBiomassDoesNotHangTheSearch) {
   const double mu = SolveGrowthRate(run, 0, 0);
   EXPECT_TRUE(std::isfinite(mu));
 }
+
+namespace {
+void StepTimes(TZymra_Run& run, double& xpr, double& xth, int steps) {
+  for (int i = 0; i < steps && !run.Params.Finished; ++i) Step(run, xpr, xth);
+}
+}  // namespace
+
+// Every event entry as the log must show it: time, " [h:mm:ss]", a tab, the
+// text, CR LF; texts that end in CR LF themselves leave an empty line.
+TEST(ModelLog, EventTextsLetterForLetter) {
+  {  // refill, critical rate, critical stop and the feed constant, the whole log
+    TZymra_Run run;
+    run.BatchParams.IsBatch = 0;
+    run.Params.DischargeEachh = 0;
+    run.Params.RefillEachh = 0.5;
+    run.Params.RefillAmount = 0.3;
+    run.Params.uCritical = 0.05;
+    run.BatchParams.ODCritical = 0;
+    InitRun(run);
+    double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
+    StepTimes(run, xpr, xth, 10);
+    EXPECT_EQ(run.EventLog,
+              "0:30:00 [h:mm:ss]\tFinish-\tProcess Error - terminated cause of exceeding critical growth rate\r\n\r\n"
+              "0:30:00 [h:mm:ss]\tProcess Error:\tCurrent Cell Growth Rate Has Exceeded Irreversibly The Critical "
+              "Rate !\r\n\r\n"
+              "0:30:00 [h:mm:ss]\tRefill 0.3\t l\r\n"
+              "0:00:00 [h:mm:ss]\t= t0 - Feed Constant: Cf = 0.0074 l\r\n");
+  }
+  {  // feed correction, overflow, discharge, target OD
+    TZymra_Run run;
+    run.BatchParams.IsBatch = 0;
+    run.Params.DischargeEachh = 0.75;
+    run.Params.ReactorSize = 2.003;
+    run.BatchParams.FeedCorrection = 1;
+    InitRun(run);
+    double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
+    StepTimes(run, xpr, xth, 2);
+    run.Params.TargetOD = run.ODreal.Last() * 1.02;
+    StepTimes(run, xpr, xth, 5);
+    EXPECT_EQ(run.EventLog,
+              "0:45:00 [h:mm:ss]\tFinish-\tWell Done - terminated cause target OD has been reached\r\n\r\n"
+              "0:45:00 [h:mm:ss]\tDischarge 0.015\t l\r\n"
+              "0:30:00 [h:mm:ss]\tProcess Error-\treactor overfloating !\r\n\r\n"
+              "0:15:00 [h:mm:ss]\t= t0 - Feed Correction: New Cf = 0.0076 g\r\n"
+              "0:00:00 [h:mm:ss]\t= t0 - Feed Constant: Cf = 0.0074 l\r\n");
+  }
+  {  // end of the batch
+    TZymra_Run run;
+    run.Params.DischargeEachh = 0;
+    RandSeed(7);
+    InitRun(run);
+    double xpr = run.ODrealTheory.Last() * run.Params.DryMassPerOD_Real, xth = xpr;
+    while (run.BatchParams.Phase != 5 && run.Time.Rows() < 2000) Step(run, xpr, xth);
+    EXPECT_EQ(run.EventLog.rfind(run.ProcessTimeText() + " [h:mm:ss]\tFinish Batch-\tWell Done - Fed Batch will "
+                                                         "follow\r\n\r\n",
+                                 0),
+              0u)
+        << run.EventLog.substr(0, 200);
+  }
+  {  // the user's Stop
+    TZymra_Run run;
+    run.Params.State = rsPaused;
+    run.FinishByUser();
+    EXPECT_EQ(run.EventLog, "0:00:00 [h:mm:ss]\tFinish-\tNot Completed - Terminated By User\r\n\r\n");
+  }
+}
+
+// The independent evaluation with cultures whose real constants differ from the
+// feed design, one constant at a time: a model that mixes up a real constant and
+// its design twin leaves the reference.
+TEST(Model, RealConstantsDifferingFromTheDesignMatchTheReference) {
+  struct TCase {
+    const char* Name;
+    void (*Apply)(TRunParameters&);
+  };
+  const TCase cases[] = {
+      {"DryMassPerOD_Real", [](TRunParameters& p) { p.DryMassPerOD_Real = 0.6; }},
+      {"Yield_Real", [](TRunParameters& p) { p.Yield_Real = 0.45; }},
+      {"Maintenance_Real", [](TRunParameters& p) { p.Maintenance_Real = 0.04; }},
+      {"CSubstr_Real", [](TRunParameters& p) { p.CSubstr_Real = 600; }},
+  };
+  for (const TCase& c : cases) {
+    for (bool batch : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (batch ? " in batch" : " in fed batch"));
+      TZymra_Run run;
+      run.BatchParams.IsBatch = batch;
+      run.Params.DischargeEachh = 0.5;
+      run.Params.StopByuCrit = 0;
+      c.Apply(run.Params);
+      EXPECT_FALSE(run.FeedEqualsConsumption());
+      EXPECT_TRUE(run.ShowsEqualCf(0));
+      Compare(run, batch ? 160 : 60, 11);
+      ASSERT_GT(run.Time.Rows(), 20);
+      if (batch) {
+        EXPECT_EQ(+run.BatchParams.Phase, 5) << "the batch handed over to the fed batch";
+      }
+      // Practice and theory really differ: the test would not notice a swap otherwise.
+      EXPECT_NE(run.ODreal.Last(), run.ODrealTheory.Last());
+    }
+  }
+  TZymra_Run same;
+  EXPECT_TRUE(same.FeedEqualsConsumption());
+  EXPECT_FALSE(same.ShowsEqualCf(0));
+}
