@@ -96,7 +96,11 @@ bool PaxPrintPlot(const TPaxPlot& plot, QPrinter& printer, const TPaxPrintOption
                   const QSize& screenSize, QString& error) {
   QPainter painter;
   if (!painter.begin(&printer)) {
-    error = QStringLiteral("The printer cannot be started");
+    // Printing into a file fails for the file's sake; name it.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+      error = QStringLiteral("The chart cannot be written to ") + printer.outputFileName();
+    else
+      error = QStringLiteral("The printer cannot be started");
     return false;
   }
   const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());

@@ -51,6 +51,12 @@ void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QStrin
   plot.BottomAxis.MinorTicks = false;
   plot.LeftAxis.Title = Utf8(k.Name) + QStringLiteral(" /") + Utf8(k.Unit);
   plot.LeftAxis.ValueFormat = Utf8(k.Format);
+  plot.Walls3D = false;
+  RebuildRunSeries(plot, run, kind);
+}
+
+void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind) {
+  const TRunChartKind& k = RunChartKind(kind);
   RemoveAllSeries(plot);
   AddLineSeries(Utf8(k.First), plot);
   if (k.Second) AddLineSeries(Utf8(k.Second), plot);

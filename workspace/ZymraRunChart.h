@@ -22,9 +22,14 @@ const TRunChartKind& RunChartKind(int kind);  // kind must be 0 .. 4
 // Suffix of the series that show the course with the feed constant set correctly.
 inline constexpr const char* kEqualCfSuffix = "[Cf_real = Cf_theor.]";
 
-// Title, axis titles, value format, series and 3D angles of a chart group; the series
-// stay empty (RefreshRunChart fills them). versionText goes into the title's brackets.
+// Title, axis titles, value format, series and 3D angles of a chart group, in the look of
+// the chart page (no side wall or floor in 3D); the series stay empty (RefreshRunChart
+// fills them). versionText goes into the title's brackets.
 void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText);
+// The series part of SetupRunChart: removes every series, adds the group's (the equal-Cf
+// ones whenever the run offers the comparison for the kind, empty), switches perspective
+// on and takes the 3D angles from the run's ChartRotation and ChartElevation.
+void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind);
 // Appends to each series of the group the rows it lacks; the equal-Cf series only
 // while the run's ShowEqualCf is set.
 void RefreshRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind);
