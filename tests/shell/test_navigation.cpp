@@ -2,6 +2,7 @@
 // widgets as pages whose hooks record what happened to them.
 #include "QtTestApp.h"
 
+#include <QListWidget>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
@@ -256,6 +257,69 @@ TEST_F(NavigationTest, FullScreenBorrowsThePageAndPutsItBack) {
   EXPECT_NE(seenParent, &Host);
   EXPECT_EQ(Host.currentWidget(), ProcessPage);
   EXPECT_EQ(EntryOfSelected(Tree), Nav->Current);
+}
+
+}  // namespace
+
+namespace {
+
+// A row with columns for the list views.
+class TRow : public TCompDataList {
+ public:
+  TRow(std::string caption, std::vector<std::string> values, int image)
+      : Caption(std::move(caption)), Values(std::move(values)), Image(image) {}
+  std::string GetCaption() const override { return Caption; }
+  std::vector<std::string> GetColumnCaptions() const override { return {"caption", "Size", "Kind"}; }
+  std::vector<std::string> GetColumnValues() const override { return Values; }
+  int GetImageIndex() const override { return Image; }
+  std::string Caption;
+  std::vector<std::string> Values;
+  int Image;
+};
+
+TEST(CompListViews, RowsFillColumnsAndCarryTheirObjects) {
+  TRow table("table", {"", ""}, -1);
+  auto* first = new TRow("\xB5max", {"12", "node"}, 1);  // Windows-1252 µ
+  table.Append(first);
+  first->Append(new TRow("child", {"3", "leaf"}, 0));
+  auto* hidden = new TRow("hidden", {"0", "x"}, 0);
+  hidden->ShowInTree = false;
+  table.Append(hidden);
+
+  QTreeWidget columns;
+  columns.setColumnCount(3);
+  TQtCompListView list(&columns);
+  list.Images = {QIcon(QPixmap(16, 16)), QIcon(QPixmap(16, 16))};
+  table.FillListView(list);
+  ASSERT_EQ(columns.topLevelItemCount(), 2);  // depth first, the hidden row left out
+  EXPECT_EQ(columns.topLevelItem(0)->text(0), QString::fromUtf8("\xC2\xB5max"));
+  EXPECT_EQ(columns.topLevelItem(0)->text(1), "12");
+  EXPECT_EQ(columns.topLevelItem(0)->text(2), "node");
+  EXPECT_EQ(columns.topLevelItem(1)->text(0), "child");
+  EXPECT_EQ(list.ItemData(columns.topLevelItem(0)), first);
+  EXPECT_FALSE(columns.topLevelItem(0)->icon(0).isNull());
+
+  // A list of captions only: one column, no values.
+  class TName : public TCompDataList {
+   public:
+    explicit TName(std::string caption) : Caption(std::move(caption)) {}
+    std::string GetCaption() const override { return Caption; }
+    std::vector<std::string> GetColumnCaptions() const override { return {"caption"}; }
+    std::string Caption;
+  };
+  TName names("names");
+  auto* one = new TName("one");
+  names.Append(one);
+  names.Append(new TName("two"));
+  one->Selected = true;
+  QListWidget captions;
+  TQtCompListWidget plain(&captions);
+  names.FillListView(plain);
+  ASSERT_EQ(captions.count(), 2);
+  EXPECT_EQ(captions.item(1)->text(), "two");
+  EXPECT_EQ(plain.ItemData(captions.item(0)), one);
+  EXPECT_TRUE(captions.item(0)->isSelected());
+  EXPECT_FALSE(captions.item(1)->isSelected());
 }
 
 }  // namespace
