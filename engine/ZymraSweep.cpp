@@ -566,7 +566,8 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   result.Threads = threads;
 
   // Finished outcomes wait in a ring until every lower index is handed out; a worker
-  // that runs too far ahead of a slow run waits, so the ring stays bounded.
+  // that runs too far ahead of a slow run waits, so the ring stays bounded. The
+  // calling thread is one of the workers and hands the outcomes out between its runs.
   const long long window = 256LL * threads;
   struct TSlot {
     bool Ready = false;
@@ -584,10 +585,35 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   for (auto& b : bands)
     for (int kind : options.BandKinds) b.emplace_back(kind, spec.Params.SimInterval);
 
+  // Runs index i; false when the sweep is to stop.
+  auto runOne = [&](std::size_t self, long long i, TZymra_Run& run, TSweepRunValues& v) {
+    std::string err;
+    if (!SweepRunValues(spec, i, v, err)) {
+      std::lock_guard lock(m);
+      workerError = err;
+      stop = true;
+      ready.notify_all();
+      room.notify_all();
+      return false;
+    }
+    TRunParameters p = spec.Params;
+    TRunBatchParameters b = spec.Batch;
+    ApplySweepValues(spec, v.Values, p, b);
+    TSweepOutcome o = RunSweepRun(run, p, b, v.Seed, spec.MaxSteps);
+    o.Index = i;
+    o.Values = v.Values;
+    for (TSweepBand& band : bands[self]) band.Add(i, run);
+    if (options.Inspect) options.Inspect(i, run);
+    std::lock_guard lock(m);
+    TSlot& slot = ring[static_cast<std::size_t>(i % window)];
+    slot.Outcome = std::move(o);
+    slot.Ready = true;
+    if (i == handed) ready.notify_one();
+    return true;
+  };
   auto work = [&](std::size_t self) {
     TZymra_Run run;
     TSweepRunValues v;
-    std::string err;
     for (;;) {
       const long long i = next.fetch_add(1);
       if (i >= last || stop.load()) return;
@@ -596,46 +622,55 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
         room.wait(lock, [&] { return i < handed + window || stop.load(); });
         if (stop.load()) return;
       }
-      if (!SweepRunValues(spec, i, v, err)) {
-        std::lock_guard lock(m);
-        workerError = err;
-        stop = true;
-        ready.notify_all();
-        room.notify_all();
-        return;
-      }
-      TRunParameters p = spec.Params;
-      TRunBatchParameters b = spec.Batch;
-      ApplySweepValues(spec, v.Values, p, b);
-      TSweepOutcome o = RunSweepRun(run, p, b, v.Seed, spec.MaxSteps);
-      o.Index = i;
-      o.Values = v.Values;
-      for (TSweepBand& band : bands[self]) band.Add(i, run);
-      if (options.Inspect) options.Inspect(i, run);
-      std::lock_guard lock(m);
-      TSlot& slot = ring[static_cast<std::size_t>(i % window)];
-      slot.Outcome = std::move(o);
-      slot.Ready = true;
-      if (i == handed) ready.notify_one();
+      if (!runOne(self, i, run, v)) return;
     }
   };
   std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) pool.emplace_back(work, static_cast<std::size_t>(t));
+  for (int t = 1; t < threads; ++t) pool.emplace_back(work, static_cast<std::size_t>(t));
 
-  for (long long i = first; i < last; ++i) {
-    TSweepOutcome o;
+  // Hands out the outcomes that are next in order; with `wait`, at least one.
+  std::vector<TSweepOutcome> batch;
+  auto handOut = [&](bool wait) {
     {
       std::unique_lock lock(m);
-      TSlot& slot = ring[static_cast<std::size_t>(i % window)];
-      ready.wait(lock, [&] { return slot.Ready || stop.load(); });
-      if (!slot.Ready) break;
-      o = std::move(slot.Outcome);
-      slot.Ready = false;
-      handed = i + 1;
+      if (wait) ready.wait(lock, [&] { return ring[static_cast<std::size_t>(handed % window)].Ready || stop.load(); });
+      while (handed < last) {
+        TSlot& slot = ring[static_cast<std::size_t>(handed % window)];
+        if (!slot.Ready) break;
+        batch.push_back(std::move(slot.Outcome));
+        slot.Ready = false;
+        ++handed;
+      }
     }
     room.notify_all();
-    result.Summary.Add(o);
-    if (options.OnOutcome) options.OnOutcome(o);
+    for (const TSweepOutcome& o : batch) {
+      result.Summary.Add(o);
+      if (options.OnOutcome) options.OnOutcome(o);
+    }
+    batch.clear();
+  };
+  {
+    TZymra_Run run;
+    TSweepRunValues v;
+    for (;;) {
+      const long long i = next.fetch_add(1);
+      if (i >= last || stop.load()) break;
+      for (;;) {
+        std::unique_lock lock(m);
+        if (i < handed + window || stop.load()) break;
+        lock.unlock();
+        handOut(true);
+      }
+      if (stop.load() || !runOne(0, i, run, v)) break;
+      handOut(false);
+    }
+    for (;;) {
+      {
+        std::lock_guard lock(m);
+        if (handed >= last || stop.load()) break;
+      }
+      handOut(true);
+    }
   }
   for (std::thread& t : pool) t.join();
   if (stop.load()) {
