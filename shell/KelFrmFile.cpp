@@ -73,7 +73,10 @@ TSettings* UserSettings() { return SettingsStore().get(); }
 void SetUserSettings(std::unique_ptr<TSettings> settings) { SettingsStore() = std::move(settings); }
 
 TSettings* OpenUserSettings() {
-  const QString program = QCoreApplication::applicationFilePath();
+  // Without an application object the kernel still knows the program file.
+  const QString program = QCoreApplication::instance()
+                              ? QCoreApplication::applicationFilePath()
+                              : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
   SetUserSettings(std::make_unique<TIniSettings>(UserSettingsFileName(program.toLocal8Bit().toStdString())));
   return UserSettings();
 }
