@@ -126,6 +126,8 @@ TEST(CliSweep, BandChartNamesMedianBandAndTwin) {
   for (const char* title : {"Optical Density Sweep of 300 Runs", "OD real median", "OD real 5 %", "OD real 95 %",
                             "OD real[Cf_real = Cf_theor.] median"})
     EXPECT_NE(text.find(title), std::string::npos) << title;
+  // The band: a translucent fill in the median's colour.
+  EXPECT_NE(text.find("fill=\"#dc0000\" fill-opacity=\"0.2"), std::string::npos);
   EXPECT_GT(Slurp(png).size(), 10000u);
 }
 
