@@ -1,6 +1,9 @@
 // Painting cost of the chart: 4 series of 10,000 or 1,000,000 points into a 1000 x 600
 // image, in 2D and 3D; and the cost of appending points.
+#include "LibZymra.h"
+#include "PaxChart.h"
 #include "PaxPlot.h"
+#include "UntZymraChart.h"
 
 #include <QApplication>
 #include <QImage>
@@ -109,6 +112,43 @@ void BM_Append(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 1000000);
 }
 BENCHMARK(BM_Append)->Unit(benchmark::kMillisecond);
+
+// The chart page as a running simulation drives it: one row more in the run, the page's
+// RefreshChart, and the chart repainted (its paintEvent into an image of the chart's size).
+// The cost must not grow with the length of the series: compare 10,000 with 1,000,000 rows.
+void PageRefresh(benchmark::State& state, bool view3d) {
+  const int rows = static_cast<int>(state.range(0));
+  TZymra project;
+  TZymra_Run* run = project.AddRun();
+  run->Params.View3D = view3d ? 1 : 0;
+  auto addRow = [run](double t) {
+    run->Time.Append(t);
+    run->ODreal.Append(150.0 / (1 + std::exp(-0.15 * (t - 20))));
+    run->ODideal.Append(160.0 / (1 + std::exp(-0.17 * (t - 20))));
+  };
+  for (int i = 0; i < rows; ++i) addRow(40.0 * i / rows);
+  TFrmZymraChart page(project);
+  page.resize(1000, 700);
+  page.show();
+  page.SetTag(0);
+  page.ShowRun(run);
+  QImage image(page.CrtChart->size(), QImage::Format_ARGB32_Premultiplied);
+  page.CrtChart->render(&image);  // the first paint walks every point once
+  double t = 40;
+  for (auto _ : state) {
+    t += 40.0 / rows;
+    addRow(t);
+    page.RefreshChart();
+    page.CrtChart->render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  state.counters["points"] = static_cast<double>(page.CrtChart->Series(0)->Count());
+  page.LeaveRun();
+}
+void BM_PageRefresh2D(benchmark::State& state) { PageRefresh(state, false); }
+void BM_PageRefresh3D(benchmark::State& state) { PageRefresh(state, true); }
+BENCHMARK(BM_PageRefresh2D)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageRefresh3D)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

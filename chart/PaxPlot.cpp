@@ -153,7 +153,7 @@ struct TRibbonStyle {
 constexpr int ShadeLevels = 32;
 
 // One piece of a ribbon. Its strip is filled quad by quad in painting order (far from the
-// eye first), the quads merged into one polygon while their shade and turn stay the same;
+// eye first), the quads merged into one fill while their shade stays the same;
 // neighbouring quads share their corners exactly, so the fill leaves no seam. Each merged
 // strip's front and back edges are then drawn smoothed over its fill, which gives the
 // ribbon its clean outline. The shade follows the slope: faces turned up are light, faces
@@ -242,13 +242,38 @@ void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF
   };
   std::vector<QPointF> strip;
   auto paintStrip = [&](int lo, int hi, int lv) {  // quads lo .. hi
-    strip.clear();
-    for (int k = lo; k <= hi + 1; ++k) strip.push_back(front[static_cast<std::size_t>(k)]);
-    for (int k = hi + 1; k >= lo; --k) strip.push_back(back[static_cast<std::size_t>(k)]);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);
     p.setBrush(shade(lv));
-    p.drawPolygon(strip.data(), static_cast<int>(strip.size()), Qt::WindingFill);
+    const bool oneTurn = std::all_of(turn.begin() + lo, turn.begin() + hi + 1,
+                                     [&](signed char t) { return t == turn[static_cast<std::size_t>(lo)]; });
+    if (oneTurn) {  // one polygon along the strip
+      strip.clear();
+      for (int k = lo; k <= hi + 1; ++k) strip.push_back(front[static_cast<std::size_t>(k)]);
+      for (int k = hi + 1; k >= lo; --k) strip.push_back(back[static_cast<std::size_t>(k)]);
+      p.drawPolygon(strip.data(), static_cast<int>(strip.size()), Qt::WindingFill);
+    } else {
+      // Quads turning both ways (a dense column's strokes up and down) would cancel out in
+      // one polygon; each goes in turned the same way, and the union is filled.
+      QPainterPath path;
+      path.setFillRule(Qt::WindingFill);
+      for (int k = lo; k <= hi; ++k) {
+        const std::size_t i = static_cast<std::size_t>(k);
+        if (turn[i] >= 0) {
+          path.moveTo(front[i]);
+          path.lineTo(front[i + 1]);
+          path.lineTo(back[i + 1]);
+          path.lineTo(back[i]);
+        } else {
+          path.moveTo(back[i]);
+          path.lineTo(back[i + 1]);
+          path.lineTo(front[i + 1]);
+          path.lineTo(front[i]);
+        }
+        path.closeSubpath();
+      }
+      p.drawPath(path);
+    }
     p.setBrush(Qt::NoBrush);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(QPen(backEdge, 1));
@@ -260,7 +285,7 @@ void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF
   };
   int lo = -1, hi = -1, prev = -1;
   for (int k : order) {
-    const auto key = [&](int q) { return std::pair(level[static_cast<std::size_t>(q)], turn[static_cast<std::size_t>(q)]); };
+    const auto key = [&](int q) { return level[static_cast<std::size_t>(q)]; };
     if (prev >= 0 && std::abs(k - prev) == 1 && key(k) == key(prev)) {
       lo = std::min(lo, k);
       hi = std::max(hi, k);
@@ -776,7 +801,8 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
 
     std::size_t points = 0;
     for (const auto& piece : pieces) points += piece.size();
-    if (points * 4 <= static_cast<std::size_t>(w * l.FitScale) + 4) {
+    // Markers only where they stand well apart: on a ribbon's edge they soon read as a dark seam.
+    if (points * 8 <= static_cast<std::size_t>(w * l.FitScale) + 8) {
       std::vector<QPointF> pts;
       pts.reserve(points);
       for (const auto& piece : pieces)
