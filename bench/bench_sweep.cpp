@@ -2,6 +2,8 @@
 // against the same runs made one after another as `simulate` makes them.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <string>
 
 #include "LibZymra.h"
@@ -10,6 +12,15 @@
 
 namespace {
 constexpr long long kRuns = 10000;
+
+// CPU time of the whole process, all threads: on a shared machine the wall time says
+// how many cores were free, this says how much work the sweep did.
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 TSweepSpec MonteCarlo() {
   TSweepSpec spec;
@@ -33,6 +44,7 @@ void BM_SimulateRunAfterRun(benchmark::State& state) {
   long long index = 0;
   TSweepRunValues values;
   std::string error;
+  const double cpu = ProcessCpuSeconds();
   for (auto _ : state) {
     if (!SweepRunValues(spec, index++ % kRuns, values, error)) std::abort();
     TQueueSynchronizer sync;
@@ -47,6 +59,7 @@ void BM_SimulateRunAfterRun(benchmark::State& state) {
     benchmark::DoNotOptimize(run->ODreal.Last());
   }
   state.SetItemsProcessed(state.iterations());
+  state.counters["process_cpu_us"] = (ProcessCpuSeconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_SimulateRunAfterRun)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -55,6 +68,7 @@ void BM_Sweep(benchmark::State& state) {
   TSweepOptions options;
   options.Threads = static_cast<int>(state.range(0));
   if (state.range(1)) options.BandKinds = {0};
+  const double cpu = ProcessCpuSeconds();
   for (auto _ : state) {
     TSweepResult result;
     std::string error;
@@ -62,6 +76,7 @@ void BM_Sweep(benchmark::State& state) {
     benchmark::DoNotOptimize(result.Summary.Runs());
   }
   state.SetItemsProcessed(state.iterations() * kRuns);
+  state.counters["process_cpu_ms"] = (ProcessCpuSeconds() - cpu) * 1000 / static_cast<double>(state.iterations());
 }
 // Arguments: threads, with the OD band.
 BENCHMARK(BM_Sweep)->Args({1, 0})->Args({2, 0})->Args({2, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
