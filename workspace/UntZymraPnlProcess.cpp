@@ -16,6 +16,7 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -148,6 +149,9 @@ TFrmPnlProcess::TFrmPnlProcess(TZymra& project, QWidget* parent)
   setPalette(pal);
 
   BuildActions();
+  FCatchUp = new QTimer(this);
+  FCatchUp->setSingleShot(true);
+  connect(FCatchUp, &QTimer::timeout, this, &TFrmPnlProcess::RefreshDisplay);
 
   auto* top = new QHBoxLayout;
   top->setSpacing(8);
@@ -408,6 +412,10 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   actions->addWidget(refill);
   actions->addWidget(discharge);
   col->addLayout(actions);
+  for (TPaxDecimalEdit* e : {EdtRefillAmount, EdtRefillEachh, EdtDischargeAmount, EdtDischargeEachh}) {
+    connect(e, &QLineEdit::textEdited, this, &TFrmPnlProcess::InputsChanged);
+    connect(e, &QLineEdit::editingFinished, this, &TFrmPnlProcess::InputsChanged);
+  }
   connect(BtnRefill, &QPushButton::clicked, this, &TFrmPnlProcess::BtnRefillClick);
   connect(BtnDischarge, &QPushButton::clicked, this, &TFrmPnlProcess::BtnDischargeClick);
   connect(BtnAdaptFeed, &QPushButton::clicked, this, &TFrmPnlProcess::BtnAdaptFeedClick);
@@ -512,17 +520,36 @@ TZymra_Run* TFrmPnlProcess::ShownRun() {
 void TFrmPnlProcess::InstallCallbacks(TZymra_Run* run) {
   TZymra_Thread* worker = run ? run->Worker() : nullptr;
   if (!worker) return;
-  // Bound to the worker's own run: a callback still queued for a run the page no
-  // longer shows does nothing, and never writes this page's inputs into another run.
+  // Bound to the worker's own run: a refresh still queued for a run the page no
+  // longer shows does nothing.
   std::weak_ptr<char> alive = FAlive;
-  worker->SetOnProcessUpdate([this, alive, run] {
-    if (alive.expired() || FRun != run) return;
-    ApplyInputs(*run, ReadInputs());
-  });
   worker->SetOnChartUpdate([this, alive, run] {
     if (alive.expired() || FRun != run) return;
-    Refresh(*run);
+    // At full speed steps come far faster than anyone can look: the display follows
+    // at most every kRefreshMs, and a run that stops, pauses or slows down is shown at
+    // once (state change) or by the catch-up timer.
+    const qint64 since = FLastRefresh.isValid() ? FLastRefresh.elapsed() : kRefreshMs;
+    if (run->State() == rsRunning && since < kRefreshMs) {
+      if (!FCatchUp->isActive()) FCatchUp->start(static_cast<int>(kRefreshMs - since));
+    } else {
+      Refresh(*run);
+    }
     CheckRunState();
+  });
+}
+
+// The worker takes the page's inputs before a step only when there is something to
+// take: a changed input, or the amount of the edit that must come back after an
+// ordered refill or discharge took its own. So a worker does not wait for this
+// thread before every step just to be told that nothing changed. The hand-over
+// carries the values, not the page: it writes into its own run only, and removes
+// itself once nothing is pending.
+void TFrmPnlProcess::ArmTransfer(TZymra_Run* run, const TInputs& inputs) {
+  TZymra_Thread* worker = run->Worker();
+  if (!worker || worker->Terminated()) return;
+  worker->SetOnProcessUpdate([run, inputs] {
+    ApplyInputs(*run, inputs);
+    if (!run->Params.RefillNow && !run->Params.DischargeNow) run->Worker()->SetOnProcessUpdate(nullptr);
   });
 }
 
@@ -579,6 +606,7 @@ void TFrmPnlProcess::ShowRun(TZymra_Run* run) {
     EdtRefillEachh->SetAsFloat(run->Params.RefillEachh);
 
     InstallCallbacks(run);
+    if (run->Params.RefillNow || run->Params.DischargeNow) ArmTransfer(run, ReadInputs());
     ShowProtocol(*run, true);
     Refresh(*run);
   });
@@ -597,7 +625,12 @@ void TFrmPnlProcess::StoreInputs() {
   TZymra_Run* run = ShownRun();
   if (!run) return;
   const TInputs inputs = ReadInputs();
-  WhileIdle(*run, [&] { ApplyInputs(*run, inputs); });
+  bool ordered = false;
+  WhileIdle(*run, [&] {
+    ApplyInputs(*run, inputs);
+    ordered = run->Params.RefillNow || run->Params.DischargeNow;
+  });
+  if (ordered) ArmTransfer(run, inputs);
 }
 
 // ---------------------------------------------------------------------------
@@ -628,6 +661,8 @@ void TFrmPnlProcess::ShowProtocol(TZymra_Run& run, bool force) {
 // the run grows (only new rows go to the charts, the protocol only when it changed),
 // and it paints nothing itself; the controls repaint later, coalesced by Qt.
 void TFrmPnlProcess::Refresh(TZymra_Run& run) {
+  FLastRefresh.start();
+  FCatchUp->stop();
   const TRunParameters& p = run.Params;
   EdtFeedRate->SetAsFloat(run.FeedRate.LastOr0() * 1000);
   EdtProcessTime->setText(QString::fromStdString(run.ProcessTimeText()));
@@ -721,6 +756,8 @@ void TFrmPnlProcess::ActStartExecute() {
     }
     InstallCallbacks(run);
   }
+  // The first step of the start or continuation takes the page's inputs.
+  ArmTransfer(run, ReadInputs());
   run->Resume();
   UpdateRunActions();
 }
@@ -778,6 +815,7 @@ void TFrmPnlProcess::BtnRefillClick() {
   run->Params.RefillAmount = EdtRefillAmount->AsFloat();
   EdtRefillAmount->SetAsFloat(stored);
   BtnRefill->setEnabled(false);
+  ArmTransfer(run, ReadInputs());
 }
 
 void TFrmPnlProcess::BtnDischargeClick() {
@@ -788,6 +826,7 @@ void TFrmPnlProcess::BtnDischargeClick() {
   run->Params.DischargeAmount = EdtDischargeAmount->AsFloat();
   EdtDischargeAmount->SetAsFloat(stored);
   BtnDischarge->setEnabled(false);
+  ArmTransfer(run, ReadInputs());
 }
 
 void TFrmPnlProcess::BtnAdaptFeedClick() {
@@ -801,4 +840,13 @@ void TFrmPnlProcess::BarSpeedChange(int position) {
   TZymra_Run* run = ShownRun();
   if (!run) return;
   WhileIdle(*run, [&] { run->Params.Speed = position; });
+  // A hand-over already waiting must not bring the old speed back.
+  ArmTransfer(run, ReadInputs());
+}
+
+// Typed amounts and periods reach the run before its next step, as the speed does;
+// while the run is paused they wait, so Refill Now and Discharge Now still find the
+// amounts of the last step in the run.
+void TFrmPnlProcess::InputsChanged() {
+  if (TZymra_Run* run = ShownRun()) ArmTransfer(run, ReadInputs());
 }

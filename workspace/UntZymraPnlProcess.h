@@ -3,6 +3,7 @@
 // speed), lets the user refill, discharge and adapt the feed while it is paused,
 // and shows its progress live: current values, the reactor gauge, the event
 // protocol and two small charts.
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstddef>
@@ -17,6 +18,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class TPaxChart;
@@ -59,6 +61,8 @@ class TFrmPnlProcess : public QWidget {
   void BtnDischargeClick();
   void BtnAdaptFeedClick();
   void BarSpeedChange(int position);
+  // An input was typed: the run takes the inputs before its next step.
+  void InputsChanged();
 
   QAction* ActStart;
   QAction* ActPause;
@@ -117,6 +121,7 @@ class TFrmPnlProcess : public QWidget {
   TZymra_Run* ShownRun();
   void InstallCallbacks(TZymra_Run* run);
   void ClearCallbacks(TZymra_Run* run);
+  void ArmTransfer(TZymra_Run* run, const TInputs& inputs);
   TInputs ReadInputs() const;
   static void ApplyInputs(TZymra_Run& run, const TInputs& inputs);
   // The display refresh proper; the caller makes sure the run's worker is not stepping.
@@ -132,6 +137,10 @@ class TFrmPnlProcess : public QWidget {
   // Log size the protocol memo shows: entries are only ever put in front, so a
   // changed size is a changed log.
   std::size_t FLogSize = 0;
+  // Display refreshes of a running run are at least this far apart.
+  static constexpr qint64 kRefreshMs = 40;
+  QElapsedTimer FLastRefresh;
+  QTimer* FCatchUp = nullptr;
   // Callbacks hold it weakly: one still queued when the page goes finds it expired.
   std::shared_ptr<char> FAlive;
 };

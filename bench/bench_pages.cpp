@@ -1,0 +1,136 @@
+// Twenty runs stepping at the highest speed while the fermentation page shows one of
+// them: how close each run comes to the step rate its sleep alone allows, and how
+// quickly the UI thread still answers an event posted to it.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "LibZymra.h"
+#include "UntZymraPnlProcess.h"
+#include "ZymraQtSync.h"
+
+namespace {
+using TClock = std::chrono::steady_clock;
+
+QApplication& App() {
+  static QApplication* app = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "bench_pages";
+    static char* argv[] = {name, nullptr};
+    return new QApplication(argc, argv);
+  }();
+  return *app;
+}
+
+class TProbeEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  explicit TProbeEvent(TClock::time_point posted) : QEvent(Kind()), Posted(posted) {}
+  TClock::time_point Posted;
+};
+
+// Notes how long each probe waited in the UI thread's queue.
+class TProbeReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != TProbeEvent::Kind()) return QObject::event(e);
+    const auto waited = TClock::now() - static_cast<TProbeEvent*>(e)->Posted;
+    Latencies.push_back(std::chrono::duration<double, std::milli>(waited).count());
+    return true;
+  }
+  std::vector<double> Latencies;
+};
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+  return values[std::min(index, values.size() - 1)];
+}
+
+// state.range(0): measuring time in ms.
+void BM_TwentyRunsWithProcessPage(benchmark::State& state) {
+  App();
+  constexpr int kRuns = 20;
+  const int measureMs = static_cast<int>(state.range(0));
+  std::vector<double> ratios;
+  double shownRatio = 0;
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    TQtSynchronizer sync;
+    sync.SetBeepEnabled(false);
+    auto project = std::make_unique<TZymra>(&sync);
+    for (int i = 0; i < kRuns; ++i) {
+      TZymra_Run* run = project->AddRun();
+      run->Params.Speed = 10;          // 1 ms sleep per step
+      run->Params.SimInterval = 0.001;  // small steps: no run reaches its target while measured
+      run->BatchParams.IsBatch = 0;    // no pause at the end of a batch
+      run->BatchParams.Phase = 0;
+    }
+    auto page = std::make_unique<TFrmPnlProcess>(*project);
+    page->resize(1000, 700);
+    page->show();
+    TZymra_Run* shown = project->Run(0);
+    page->ShowRun(shown);
+    const long sleepMs = shown->SleepTime() + 1;
+
+    TProbeReceiver receiver;
+    std::atomic<bool> posting{true};
+    const auto start = TClock::now();
+    project->StartAll();
+    page->LeaveRun();  // started behind the page's back: show it again, as the main window does
+    page->ShowRun(shown);
+    std::thread poster([&] {
+      while (posting.load()) {
+        QCoreApplication::postEvent(&receiver, new TProbeEvent(TClock::now()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+      }
+    });
+    QEventLoop loop;
+    QTimer::singleShot(measureMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    project->PauseAll();
+    const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
+    posting.store(false);
+    poster.join();
+    QCoreApplication::sendPostedEvents(&receiver);
+
+    const double allowed = 1000.0 / static_cast<double>(sleepMs);  // steps per second by the sleep alone
+    for (int i = 0; i < kRuns; ++i) {
+      const double ratio = project->Run(i)->Time.Rows() / seconds / allowed;
+      ratios.push_back(ratio);
+      if (i == 0) shownRatio = ratio;
+    }
+    latencies.insert(latencies.end(), receiver.Latencies.begin(), receiver.Latencies.end());
+    page.reset();
+    project.reset();
+    QCoreApplication::sendPostedEvents();
+  }
+  state.counters["rate_min_pct"] = 100 * Percentile(ratios, 0);
+  state.counters["rate_median_pct"] = 100 * Percentile(ratios, 0.5);
+  state.counters["rate_shown_pct"] = 100 * shownRatio;
+  state.counters["ui_p50_ms"] = Percentile(latencies, 0.5);
+  state.counters["ui_p99_ms"] = Percentile(latencies, 0.99);
+  state.counters["ui_max_ms"] = Percentile(latencies, 1.0);
+  state.counters["probes"] = static_cast<double>(latencies.size());
+}
+BENCHMARK(BM_TwentyRunsWithProcessPage)->Arg(3000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}  // namespace
+
+BENCHMARK_MAIN();
