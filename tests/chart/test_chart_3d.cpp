@@ -142,4 +142,31 @@ TEST_F(Chart3D, EveryAcceptedAngleKeepsLabelsOffTheBox) {
   }
 }
 
+// Faces turned up are lighter than faces turned to the viewer; the walls come and go.
+TEST_F(Chart3D, ShadesTellTopFromFrontAndWallsSwitch) {
+  const TPaxChartSeries* s = AddGrowth(400);
+  chart.SetRotation(340);
+  chart.SetElevation(330);
+  chart.Plot().Walls3D = true;
+  const QImage walls = chart.grab().toImage();
+  const TPaxPlotLayout l = chart.CurrentLayout();
+  auto ribbonMiddle = [&](double t) {
+    const double y = s->Y(static_cast<std::size_t>(t / 40.0 * (s->Count() - 1)));
+    return l.Project((t - l.X.Min) / l.X.Length() * l.BoxWidth, l.BoxHeight - (y - l.Y.Min) / l.Y.Length() * l.BoxHeight,
+                     l.BoxDepth / 2).toPoint();
+  };
+  const QColor flat = walls.pixelColor(ribbonMiddle(4)), steep = walls.pixelColor(ribbonMiddle(20));
+  EXPECT_TRUE(IsRibbonRed(flat)) << flat.name().toStdString();
+  EXPECT_TRUE(IsRibbonRed(steep)) << steep.name().toStdString();
+  EXPECT_GT(flat.lightness(), steep.lightness() + 15) << flat.name().toStdString() << " " << steep.name().toStdString();
+  // The floor shows in its own grey with the walls on and not at all without them.
+  const QPoint floor = l.Project(l.BoxWidth * 0.9, l.BoxHeight, l.BoxDepth * 0.5).toPoint();
+  EXPECT_EQ(walls.pixelColor(floor), QColor(238, 238, 238));
+  chart.Plot().Walls3D = false;
+  const QImage bare = chart.grab().toImage();
+  bare.save(TestOutput("chart3d_no_walls.png"));
+  walls.save(TestOutput("chart3d_walls.png"));
+  EXPECT_NE(bare.pixelColor(floor), QColor(238, 238, 238));
+}
+
 }  // namespace
