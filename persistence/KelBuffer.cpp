@@ -79,6 +79,15 @@ bool TKelBuffer::Reserve(std::size_t capacity) {
   return true;
 }
 
+void TKelBuffer::Trim() {
+  if (!FMapped) return;
+  constexpr std::size_t kPage = 4096;
+  const std::size_t keep = RoundUp(std::max<std::size_t>(FSize, 1), kPage);
+  if (keep >= FCapacity) return;
+  // Shrinking in place never moves the block.
+  if (::mremap(FData, FCapacity, keep, 0) != MAP_FAILED) FCapacity = keep;
+}
+
 bool TKelBuffer::Resize(std::size_t size) {
   if (size > FCapacity && !Reserve(std::max(size, FCapacity + FCapacity / 2))) return false;
   FSize = size;

@@ -31,6 +31,9 @@ class TKelBuffer {
   bool Resize(std::size_t size);
   // Room for at least `capacity` bytes without moving again.
   bool Reserve(std::size_t capacity);
+  // Gives back the memory past the size (a decoder's scratch room): the block
+  // may outlive the operation that filled it.
+  void Trim();
   // Gives the memory back.
   void Clear();
 

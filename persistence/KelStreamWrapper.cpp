@@ -404,6 +404,8 @@ bool TStreamWrapper::Open(bool isRead) {
           SetError("the file is not a valid compressed image: " + why);
           image.Clear();
           result = false;
+        } else {
+          image.Trim();  // the loaded series keep the image alive
         }
       }
     }

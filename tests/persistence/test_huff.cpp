@@ -423,3 +423,60 @@ TEST(HuffDecode, KeptCorpusFailsCleanlyOrDecodesCorrectly) {
   EXPECT_GE(bad, 10);
   EXPECT_GE(good, 3);
 }
+
+// The piecewise coder a save uses gives exactly the bytes of the whole-block
+// coder, and the buffer a load decodes into gives back the input, across the
+// size at which buffers move into mappings of their own.
+TEST(HuffEncodeTo, PiecesMakeTheSameFileAndARefusingSinkStopsIt) {
+  std::mt19937 rng(5);
+  Bytes in(3u << 20);
+  for (auto& b : in) b = static_cast<std::uint8_t>(std::min<unsigned>(rng() % 97, rng() % 256));
+  Bytes whole, pieces;
+  ASSERT_TRUE(HuffEncode(in, whole));
+  int calls = 0;
+  ASSERT_TRUE(HuffEncodeTo(in, [&](const std::uint8_t* p, std::size_t n) {
+    EXPECT_LE(n, std::size_t{256} << 10);
+    pieces.insert(pieces.end(), p, p + n);
+    ++calls;
+    return true;
+  }));
+  EXPECT_EQ(pieces, whole);
+  EXPECT_GT(calls, 2);
+  calls = 0;
+  EXPECT_FALSE(HuffEncodeTo(in, [&](const std::uint8_t*, std::size_t) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
+
+  TKelBuffer out;
+  std::string error;
+  ASSERT_TRUE(HuffDecode(whole, out, error)) << error;
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_EQ(std::memcmp(out.data(), in.data(), in.size()), 0);
+  out.Trim();
+  EXPECT_EQ(std::memcmp(out.data(), in.data(), in.size()), 0);
+  ASSERT_TRUE(out.Resize(in.size() + (5u << 20)));  // grows again after trimming
+  EXPECT_EQ(std::memcmp(out.data(), in.data(), in.size()), 0);
+  TKelBuffer moved(std::move(out));
+  EXPECT_EQ(out.size(), 0u);
+  EXPECT_EQ(std::memcmp(moved.data(), in.data(), in.size()), 0);
+  EXPECT_FALSE(HuffDecode(Bytes{1, 2, 3}, moved, error));
+  EXPECT_TRUE(moved.empty());
+}
+
+TEST(KelBuffer, KeepsItsBytesWhileGrowingIntoAMapping) {
+  TKelBuffer b;
+  for (std::uint32_t i = 0; i < (3u << 20); i += 4096) {
+    ASSERT_TRUE(b.Resize(i + 4096));
+    std::memcpy(b.data() + i, &i, sizeof i);
+  }
+  for (std::uint32_t i = 0; i < (3u << 20); i += 4096) {
+    std::uint32_t v;
+    std::memcpy(&v, b.data() + i, sizeof v);
+    ASSERT_EQ(v, i);
+  }
+  ASSERT_TRUE(b.Resize(10));
+  b.Trim();
+  EXPECT_EQ(b.size(), 10u);
+  b.Clear();
+  EXPECT_TRUE(b.empty());
+  EXPECT_EQ(b.data(), nullptr);
+}
