@@ -243,8 +243,12 @@ bool SweepRunValues(const TSweepSpec& spec, long long index, TSweepRunValues& ou
   }
 }
 
-TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
-                          std::uint32_t seed, long long maxSteps) {
+namespace {
+// RunSweepRun that gives up between two steps once *cancel is set (cancelled then true).
+TSweepOutcome RunSweepRunUnless(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
+                                std::uint32_t seed, long long maxSteps, const std::atomic<bool>* cancel,
+                                bool& cancelled) {
+  cancelled = false;
   run.Reset();
   run.Params = params;
   run.BatchParams = batch;
@@ -264,6 +268,10 @@ TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const T
   }
   int rows[kRunSeriesCount];
   while (!failed) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+      cancelled = true;
+      return o;
+    }
     if (StepCount(run) >= maxSteps) {
       run.LogEvent(kLogUserFinished);
       o.End = TSweepEnd::StepLimit;
@@ -320,6 +328,13 @@ TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const T
   o.Overflowed = overflowed;
   o.Steps = StepCount(run);
   return o;
+}
+}  // namespace
+
+TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
+                          std::uint32_t seed, long long maxSteps) {
+  bool cancelled = false;
+  return RunSweepRunUnless(run, params, batch, seed, maxSteps, nullptr, cancelled);
 }
 
 namespace {
@@ -554,9 +569,15 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   const long long last = options.Last < 0 ? count : std::clamp(options.Last, first, count);
   result = TSweepResult{};
 
+  auto cancelRequested = [&options] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
+
   // Every run's values first: bad input ends the sweep before any output.
   TSweepRunValues values;
   for (long long i = first; i < last; ++i) {
+    if ((i & 255) == 0 && cancelRequested()) {
+      result.Cancelled = true;
+      return true;
+    }
     if (!SweepRunValues(spec, i, values, error)) return false;
     result.Redraws += values.Redraws;
   }
@@ -579,6 +600,14 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   long long handed = first;  // under m
   std::atomic<long long> next{first};
   std::atomic<bool> stop{false};
+  // Set by the first thread that saw the cancel request; everyone waiting wakes up.
+  std::atomic<bool> halt{false};
+  auto haltAll = [&] {
+    std::lock_guard lock(m);
+    halt = true;
+    ready.notify_all();
+    room.notify_all();
+  };
   std::string workerError;
 
   std::vector<std::vector<TSweepBand>> bands(static_cast<std::size_t>(threads));
@@ -599,11 +628,17 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
     TRunParameters p = spec.Params;
     TRunBatchParameters b = spec.Batch;
     ApplySweepValues(spec, v.Values, p, b);
-    TSweepOutcome o = RunSweepRun(run, p, b, v.Seed, spec.MaxSteps);
+    bool cancelled = false;
+    TSweepOutcome o = RunSweepRunUnless(run, p, b, v.Seed, spec.MaxSteps, options.Cancel, cancelled);
+    if (cancelled) {
+      haltAll();
+      return false;
+    }
     o.Index = i;
     o.Values = v.Values;
     for (TSweepBand& band : bands[self]) band.Add(i, run);
     if (options.Inspect) options.Inspect(i, run);
+    if (options.Done) options.Done->fetch_add(1, std::memory_order_relaxed);
     std::lock_guard lock(m);
     TSlot& slot = ring[static_cast<std::size_t>(i % window)];
     slot.Outcome = std::move(o);
@@ -616,11 +651,15 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
     TSweepRunValues v;
     for (;;) {
       const long long i = next.fetch_add(1);
-      if (i >= last || stop.load()) return;
+      if (i >= last || stop.load() || halt.load()) return;
+      if (cancelRequested()) {
+        haltAll();
+        return;
+      }
       {
         std::unique_lock lock(m);
-        room.wait(lock, [&] { return i < handed + window || stop.load(); });
-        if (stop.load()) return;
+        room.wait(lock, [&] { return i < handed + window || stop.load() || halt.load(); });
+        if (stop.load() || halt.load()) return;
       }
       if (!runOne(self, i, run, v)) return;
     }
@@ -633,7 +672,10 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   auto handOut = [&](bool wait) {
     {
       std::unique_lock lock(m);
-      if (wait) ready.wait(lock, [&] { return ring[static_cast<std::size_t>(handed % window)].Ready || stop.load(); });
+      if (wait)
+        ready.wait(lock, [&] {
+          return ring[static_cast<std::size_t>(handed % window)].Ready || stop.load() || halt.load();
+        });
       while (handed < last) {
         TSlot& slot = ring[static_cast<std::size_t>(handed % window)];
         if (!slot.Ready) break;
@@ -654,20 +696,24 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
     TSweepRunValues v;
     for (;;) {
       const long long i = next.fetch_add(1);
-      if (i >= last || stop.load()) break;
+      if (i >= last || stop.load() || halt.load()) break;
+      if (cancelRequested()) {
+        haltAll();
+        break;
+      }
       for (;;) {
         std::unique_lock lock(m);
-        if (i < handed + window || stop.load()) break;
+        if (i < handed + window || stop.load() || halt.load()) break;
         lock.unlock();
         handOut(true);
       }
-      if (stop.load() || !runOne(0, i, run, v)) break;
+      if (stop.load() || halt.load() || !runOne(0, i, run, v)) break;
       handOut(false);
     }
     for (;;) {
       {
         std::lock_guard lock(m);
-        if (handed >= last || stop.load()) break;
+        if (handed >= last || stop.load() || halt.load()) break;
       }
       handOut(true);
     }
@@ -676,6 +722,17 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
   if (stop.load()) {
     error = workerError;
     return false;
+  }
+  if (halt.load()) {
+    // The runs that ended after the cancel wait beyond a gap: hand them out in order.
+    result.Cancelled = true;
+    for (long long i = handed; i < last && i < handed + window; ++i) {
+      TSlot& slot = ring[static_cast<std::size_t>(i % window)];
+      if (!slot.Ready) continue;
+      slot.Ready = false;
+      result.Summary.Add(slot.Outcome);
+      if (options.OnOutcome) options.OnOutcome(slot.Outcome);
+    }
   }
   for (std::size_t k = 0; k < options.BandKinds.size(); ++k) {
     for (int t = 1; t < threads; ++t) bands[0][k].Merge(bands[static_cast<std::size_t>(t)][k]);

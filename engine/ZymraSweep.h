@@ -8,6 +8,7 @@
 // way. So the results do not depend on the thread count or on scheduling, a slice of
 // the indexes (--part) gives the very rows the whole sweep gives, and each row can be
 // replayed alone by `simulate --seed` with its values.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -170,6 +171,12 @@ struct TSweepOptions {
   std::function<void(const TSweepOutcome&)> OnOutcome;
   // On a worker thread right after run `index` ended (tests look at whole runs).
   std::function<void(long long index, const TZymra_Run& run)> Inspect;
+  // Set from any thread to stop the sweep: every worker looks at it between two runs
+  // and between two steps of a run, so it stops within a step. A run cut short is
+  // dropped; the runs that ended are kept in the summary, the bands and OnOutcome.
+  const std::atomic<bool>* Cancel = nullptr;
+  // Counts the runs that ended, for a progress display on another thread.
+  std::atomic<long long>* Done = nullptr;
 };
 
 struct TSweepResult {
@@ -177,11 +184,15 @@ struct TSweepResult {
   std::vector<TSweepBandCurve> Curves;
   long long Redraws = 0;
   int Threads = 0;
+  // Stopped through TSweepOptions::Cancel: only the runs that ended are in the result.
+  bool Cancelled = false;
 };
 
 // Slice k (1-based) of n of the indexes 0 .. count-1, as [first, last).
 void SweepPart(long long count, long long k, long long n, long long& first, long long& last);
 
 // Checks every run's values first (so bad input fails before any run), then runs the
-// sweep. False with a one-line reason when values fail.
+// sweep. False with a one-line reason when values fail. A cancelled sweep returns true
+// with result.Cancelled set; its outcomes are handed out in index order, with gaps
+// where runs were cut short or never started.
 bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult& result, std::string& error);
