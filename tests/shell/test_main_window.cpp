@@ -1,0 +1,408 @@
+// The whole main window with its three pages, offscreen; message boxes and the
+// pages' dialogs answer from recorders.
+#include "QtTestApp.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QAction>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "KelFrmFile.h"
+#include "LibNavigation.h"
+#include "LibZymra.h"
+#include "UntZymraChart.h"
+#include "UntZymraMain.h"
+#include "UntZymraPnlProcess.h"
+#include "UntZymraPnlStart.h"
+#include "ZymraHeadless.h"
+#include "ZymraQtSync.h"
+#include "ZymraUi.h"
+
+namespace {
+
+// Turns the event loop until cond holds or ms have passed.
+template <typename F>
+bool WaitFor(F cond, int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!cond()) {
+    if (clock.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+struct TMessage {
+  QString Text;
+  int Flags;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  std::vector<TMessage> Messages;
+  int Answer = QMessageBox::Yes;
+  TQtSynchronizer Sync;
+  std::unique_ptr<TZymra> Project;
+  std::unique_ptr<TFrmZymraMain> Window;
+  QTemporaryDir Dir;
+
+  void SetUp() override {
+    SetShowMessageText([this](const QString& text, int flags) {
+      Messages.push_back({text, flags});
+      return Answer;
+    });
+    ZymraUi().Warning = [this](QWidget*, const QString& text) { Messages.push_back({text, 0}); };
+    ZymraUi().Question = [this](QWidget*, const QString& text, bool) {
+      Messages.push_back({text, 0});
+      return Answer;
+    };
+    Sync.SetBeepEnabled(false);
+    Project = std::make_unique<TZymra>(&Sync);
+    Window = std::make_unique<TFrmZymraMain>(*Project);
+    Window->CommandLine.clear();
+    Window->CreatePages();
+    Window->show();
+    QCoreApplication::processEvents();  // the posted command-line step
+  }
+
+  void TearDown() override {
+    Project->ClearRuns();  // workers stop while the synchroniser exists
+    Window.reset();
+    Project.reset();
+    SetShowMessageText({});
+    ResetZymraUi();
+  }
+
+  TNavigations& Nav() { return *Window->Navigations(); }
+  QTreeWidget& Tree() { return *Window->TvwNavigation; }
+
+  // The tree node whose caption is `caption`, or the node of `run` below it.
+  QTreeWidgetItem* Node(const QString& caption) {
+    const auto found = Tree().findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+  }
+  QTreeWidgetItem* RunNode(const QString& group, int runIndex) {
+    QTreeWidgetItem* parent = Node(group);
+    return parent ? parent->child(runIndex) : nullptr;
+  }
+  void Click(QTreeWidgetItem* node) {
+    ASSERT_NE(node, nullptr);
+    Tree().setCurrentItem(node);
+    Window->TvwNavigationClick();
+  }
+  void AddRuns(int total) {
+    while (Project->RunCount() < total) Window->ActAddRun->trigger();
+  }
+  QString Caption() const { return Window->windowTitle(); }
+  QString FilePath(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+};
+
+TEST_F(MainWindowTest, StartsWithOneRunUntitledUnmodifiedAndTheRootSelected) {
+  ASSERT_EQ(Project->RunCount(), 1);
+  EXPECT_EQ(Project->Titles.Title.Str(), "unknown");
+  EXPECT_EQ(Window->EdtTitle->text(), "unknown");
+  EXPECT_FALSE(Caption().endsWith("*")) << Caption().toStdString();
+  EXPECT_FALSE(Window->Modified);
+  EXPECT_EQ(Tree().currentItem(), Tree().topLevelItem(0));
+  EXPECT_EQ(Tree().topLevelItem(0)->text(0), "Zymra Simulation");
+  EXPECT_EQ(Window->PnlNavigation->currentIndex(), 0);
+  // One start page, one process page and five chart pages for the run.
+  EXPECT_EQ(RunNode("1. Process Data", 0)->text(0), "Run1 default");
+  EXPECT_NE(RunNode("2. Fermentation", 0), nullptr);
+  for (const char* chart : {"3.1. Optical Density", "3.2. Growth Rate", "3.3. Oxygen Transfer Rate",
+                            "3.4. Reactor Volume", "3.5. Substrate Conc."})
+    EXPECT_EQ(Node(chart)->childCount(), 1) << chart;
+  // Nothing to finish, pause or reset; only one run to equate with.
+  EXPECT_TRUE(Window->ActStart->isEnabled());
+  EXPECT_FALSE(Window->ActPause->isEnabled());
+  EXPECT_FALSE(Window->ActStop->isEnabled());
+  EXPECT_FALSE(Window->ActReset->isEnabled());
+  EXPECT_FALSE(Window->ActAssignSettings->isEnabled());
+  EXPECT_FALSE(Window->ActFullScreen->isEnabled());
+  EXPECT_TRUE(Window->ActSave->isEnabled());
+  EXPECT_EQ(Window->ActInfo->shortcut(), QKeySequence("Shift+F1"));
+  EXPECT_TRUE(Window->ActUpdate->shortcut().isEmpty());
+}
+
+TEST_F(MainWindowTest, AddRunGoesAfterTheShownRunOrAtTheEnd) {
+  AddRuns(3);  // the root is selected: appended
+  TZymra_Run* second = Project->Run(1);
+  TZymra_Run* third = Project->Run(2);
+  Click(RunNode("1. Process Data", 1));
+  EXPECT_EQ(Project->CurrentRun, second);
+  EXPECT_EQ(Window->PnlNavigation->currentWidget(), Window->FrmPnlStart);
+
+  Window->ActAddRun->trigger();
+  ASSERT_EQ(Project->RunCount(), 4);
+  EXPECT_EQ(Project->Run(1), second);
+  EXPECT_EQ(Project->Run(3), third);
+  EXPECT_EQ(RunNode("1. Process Data", 3)->text(0), "Run4 default");
+  // The structure was rebuilt: the root is selected again.
+  EXPECT_EQ(Tree().currentItem(), Tree().topLevelItem(0));
+  EXPECT_EQ(Nav().Current, nullptr);
+}
+
+TEST_F(MainWindowTest, RemoveRunAsksNamesTheRunAndRenumbers) {
+  AddRuns(3);
+  // Root selected and no page shown: nothing to remove.
+  Window->ActRemoveRun->trigger();
+  EXPECT_EQ(Project->RunCount(), 3);
+  EXPECT_TRUE(Messages.empty());
+
+  TZymra_Run* third = Project->Run(2);
+  Project->Run(1)->Params.State = rsFinished;
+  Click(RunNode("2. Fermentation", 1));
+  Answer = QMessageBox::No;
+  Window->ActRemoveRun->trigger();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text, "Do you really want to delete \"Run2 default\"");
+  EXPECT_EQ(Project->RunCount(), 3);
+
+  Answer = QMessageBox::Yes;
+  Window->ActRemoveRun->trigger();
+  ASSERT_EQ(Project->RunCount(), 2);
+  EXPECT_EQ(Project->Run(1), third);
+  EXPECT_EQ(Project->CurrentRun, nullptr);
+  EXPECT_EQ(Window->PnlNavigation->currentIndex(), 0);
+  EXPECT_EQ(RunNode("2. Fermentation", 1)->text(0), "Run2 default");
+
+  // A group node carries no run.
+  Messages.clear();
+  Tree().setCurrentItem(Node("1. Process Data"));
+  Window->ActRemoveRun->trigger();
+  EXPECT_TRUE(Messages.empty());
+  EXPECT_EQ(Project->RunCount(), 2);
+}
+
+TEST_F(MainWindowTest, RemoveRunRefusesAnActiveRun) {
+  AddRuns(2);
+  Project->Run(0)->Params.State = rsPaused;  // stored paused, no worker
+  Click(RunNode("1. Process Data", 0));
+  Window->ActRemoveRun->trigger();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text, QString::fromUtf8("Run is still active. You couldn\u00B4t delete this run now!"));
+  EXPECT_EQ(Messages[0].Flags & MessageIconMask, QMessageBox::Warning);
+  EXPECT_EQ(Project->RunCount(), 2);
+}
+
+TEST_F(MainWindowTest, StartAllLeavesAFinishedRunAndFinishEndsTheOther) {
+  AddRuns(2);
+  Project->Run(1)->Params.State = rsFinished;
+  QTest::keyClick(Window.get(), Qt::Key_F9);
+  EXPECT_EQ(Project->Run(0)->State(), rsRunning);
+  EXPECT_NE(Project->Run(0)->Worker(), nullptr);
+  EXPECT_EQ(Project->Run(1)->State(), rsFinished);
+  EXPECT_EQ(Project->Run(1)->Worker(), nullptr);
+  EXPECT_FALSE(Window->ActSave->isEnabled());
+  EXPECT_FALSE(Window->ActExit->isEnabled());
+  EXPECT_TRUE(Window->ActPause->isEnabled());
+  // The tree shows the running image and steps arrive through the event loop.
+  auto* startEntry = static_cast<TCompDataList*>(static_cast<TCompDataList*>(Nav().GetItem(0))->GetItem(0));
+  EXPECT_EQ(startEntry->GetImageIndex(), 2);
+  EXPECT_EQ(startEntry->GetSelectedIndex(), 3);
+  EXPECT_TRUE(WaitFor([this] { return Project->Run(0)->Time.Rows() > 1; }, 5000));
+
+  QTest::keyClick(Window.get(), Qt::Key_F11);
+  EXPECT_EQ(Project->Run(0)->State(), rsFinished);
+  EXPECT_EQ(Project->Run(1)->State(), rsFinished);
+  EXPECT_TRUE(Window->ActSave->isEnabled());
+  EXPECT_TRUE(Window->ActReset->isEnabled());
+  EXPECT_FALSE(Window->ActStart->isEnabled());
+}
+
+TEST_F(MainWindowTest, EquatesSettingsNeedsSeveralRunsAndAPreparedOne) {
+  EXPECT_FALSE(Window->ActAssignSettings->isEnabled());
+  EXPECT_FALSE(Window->ActAssignChart->isEnabled());
+  AddRuns(2);
+  EXPECT_TRUE(Window->ActAssignSettings->isEnabled());
+  EXPECT_TRUE(Window->ActAssignChart->isEnabled());
+  Project->Run(0)->Params.State = rsFinished;
+  Project->Run(1)->Params.State = rsFinished;
+  Window->UpdateActions();
+  EXPECT_FALSE(Window->ActAssignSettings->isEnabled());
+  EXPECT_TRUE(Window->ActAssignChart->isEnabled());
+
+  // Equating copies from the selected run into the prepared ones only.
+  Project->Run(1)->Params.State = rsPrepare;
+  Project->Run(0)->Params.Uset = 0.2;
+  Project->Run(0)->Params.CSubstr = 111;
+  Project->Run(0)->Params.Speed = 7;
+  Click(RunNode("3.2. Growth Rate", 0));
+  Window->ActAssignSettings->trigger();
+  EXPECT_DOUBLE_EQ(Project->Run(1)->Params.Uset, 0.2);
+  EXPECT_NE(Project->Run(1)->Params.CSubstr, 111);
+  Window->ActAssignChart->trigger();
+  EXPECT_EQ(Project->Run(1)->Params.Speed, 7);
+}
+
+TEST_F(MainWindowTest, GroupClickShowsTheFirstRunsPageAndKeysMoveAlongTheTree) {
+  AddRuns(2);
+  Click(Node("1. Process Data"));
+  ASSERT_NE(Nav().Current, nullptr);
+  EXPECT_EQ(Nav().Current->Run, Project->Run(0));
+  EXPECT_EQ(Window->PnlNavigation->currentWidget(), Window->FrmPnlStart);
+  EXPECT_EQ(Project->CurrentRun, Project->Run(0));
+  EXPECT_TRUE(Window->ActFullScreen->isEnabled());
+
+  // The last chart of the last run, then Up: the same chart of the run before.
+  Click(RunNode("3.5. Substrate Conc.", 1));
+  EXPECT_EQ(Window->FrmZymraChart->Tag(), 4);
+  Tree().setFocus();
+  QTest::keyClick(&Tree(), Qt::Key_Up);
+  ASSERT_NE(Nav().Current, nullptr);
+  EXPECT_EQ(Nav().Current->Run, Project->Run(0));
+  EXPECT_EQ(Nav().Current->PageTag, 4);
+  EXPECT_EQ(Tree().currentItem(), RunNode("3.5. Substrate Conc.", 0));
+  // Left goes forward again.
+  QTest::keyClick(&Tree(), Qt::Key_Left);
+  EXPECT_EQ(Nav().Current->Run, Project->Run(1));
+
+  // The root brings back the welcome page.
+  Click(Tree().topLevelItem(0));
+  EXPECT_EQ(Nav().Current, nullptr);
+  EXPECT_EQ(Window->PnlNavigation->currentIndex(), 0);
+  EXPECT_FALSE(Window->ActFullScreen->isEnabled());
+}
+
+TEST_F(MainWindowTest, FailedLoadKeepsTheOpenProject) {
+  AddRuns(2);
+  Window->EdtTitle->setText("Kept");
+  Window->StoreProjectFields();
+  TZymra_Run* first = Project->Run(0);
+  const QString bad = FilePath("broken.zym");
+  {
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is no project file");
+  }
+  Messages.clear();
+  EXPECT_FALSE(Window->OpenFile(bad));
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_TRUE(Messages[0].Text.contains("broken.zym")) << Messages[0].Text.toStdString();
+  EXPECT_GT(Messages[0].Text.split('\n').last().size(), 0);
+  EXPECT_EQ(Project->RunCount(), 2);
+  EXPECT_EQ(Project->Run(0), first);
+  EXPECT_EQ(Project->Titles.Title.Str(), "Kept");
+  EXPECT_TRUE(Window->FileName.isEmpty());
+  EXPECT_EQ(RunNode("1. Process Data", 1)->text(0), "Run2 default");
+}
+
+// Three runs of different lengths, simulated headless, written by the engine.
+void MakeProjectFile(const QString& path, TZymra& source) {
+  TQueueSynchronizer queue;
+  source.SetSynchronizer(&queue);
+  source.Titles.Title.Assign("Round trip");
+  source.Comment = "three runs";
+  std::vector<TZymra_Run*> runs;
+  for (int i = 0; i < 3; ++i) runs.push_back(source.AddRun());
+  runs[1]->Params.Uset = 0.15;
+  THeadlessOptions options;
+  options.MaxSteps = 40;
+  RunHeadless(queue, {runs[0], runs[1]}, options);
+  source.SetSynchronizer(nullptr);
+  ASSERT_TRUE(source.SaveToFile(path.toStdString())) << source.LastError;
+}
+
+void ExpectSameRuns(const TZymra& a, const TZymra& b) {
+  ASSERT_EQ(a.RunCount(), b.RunCount());
+  EXPECT_EQ(a.Titles.Title.Str(), b.Titles.Title.Str());
+  EXPECT_EQ(a.Comment, b.Comment);
+  for (int i = 0; i < a.RunCount(); ++i) {
+    const TZymra_Run& x = *a.Run(i);
+    const TZymra_Run& y = *b.Run(i);
+    EXPECT_EQ(std::memcmp(&x.Params, &y.Params, sizeof x.Params), 0) << "run " << i;
+    EXPECT_EQ(std::memcmp(&x.BatchParams, &y.BatchParams, sizeof x.BatchParams), 0) << "run " << i;
+    EXPECT_EQ(x.EventLog, y.EventLog);
+    for (int s = 0; s < kRunSeriesCount - 1; ++s) {  // Substrate is not stored
+      ASSERT_EQ(x.Series(s).Rows(), y.Series(s).Rows()) << "run " << i << " series " << s;
+      for (int r = 0; r < x.Series(s).Rows(); ++r)
+        ASSERT_EQ(x.Series(s).GetElement(r), y.Series(s).GetElement(r)) << "run " << i << " series " << s;
+    }
+  }
+}
+
+TEST_F(MainWindowTest, SavedProjectReopensWithEqualRecordsAndSeries) {
+  const QString original = FilePath("three.zym");
+  TZymra source;
+  MakeProjectFile(original, source);
+  ASSERT_GT(source.Run(0)->Time.Rows(), 10);
+
+  ASSERT_TRUE(Window->OpenFile(original));
+  EXPECT_FALSE(Window->Modified);
+  EXPECT_EQ(Window->EdtTitle->text(), "Round trip");
+  EXPECT_EQ(RunNode("2. Fermentation", 2)->text(0), "Run3 default");
+  EXPECT_EQ(Project->CurrentRun, nullptr);
+  ExpectSameRuns(source, *Project);
+
+  // Saved by the window and read back by a project of its own.
+  Window->MmoComment->setPlainText("changed on the welcome page");
+  const QString copy = FilePath("copy.zym");
+  ASSERT_TRUE(Window->SaveDocument(copy));
+  TZymra reread;
+  ASSERT_TRUE(reread.LoadFromFile(copy.toStdString())) << reread.LastError;
+  EXPECT_EQ(reread.Comment, "changed on the welcome page");
+  source.Comment = reread.Comment;
+  ExpectSameRuns(source, reread);
+}
+
+TEST_F(MainWindowTest, SaveFailureShowsTheReasonAndKeepsTheMark) {
+  Window->MarkModified();
+  const QString target = FilePath("no/such/folder/x.zym");
+  Window->FileName = target;
+  EXPECT_FALSE(Window->FileSave());
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_TRUE(Messages[0].Text.contains("x.zym"));
+  EXPECT_TRUE(Window->Modified);
+  EXPECT_TRUE(Caption().endsWith(" *"));
+}
+
+TEST_F(MainWindowTest, CloseIsRefusedWhileARunGoes) {
+  Window->ActStart->trigger();
+  ASSERT_TRUE(Project->AnyActive());
+  EXPECT_FALSE(Window->close());
+  EXPECT_TRUE(Window->isVisible());
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text, "A run is still active! Please finish all runs.");
+
+  Window->ActStop->trigger();
+  Messages.clear();
+  Answer = QMessageBox::No;  // do not save the differences
+  EXPECT_TRUE(Window->close());
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text, "Do you want to save differences?");
+  EXPECT_EQ(Window->Navigations(), nullptr);
+}
+
+TEST_F(MainWindowTest, ADroppedFileIsOpened) {
+  const QString path = FilePath("dropped.zym");
+  TZymra source;
+  MakeProjectFile(path, source);
+  Answer = QMessageBox::No;
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(FilePath("second.zym"))});
+  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Window.get(), &enter);
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Window.get(), &drop);
+  EXPECT_TRUE(enter.isAccepted());
+  ASSERT_TRUE(WaitFor([this] { return Project->RunCount() == 3; }, 5000));
+  EXPECT_EQ(Window->FileName, path);
+  EXPECT_TRUE(Messages.empty());  // nothing modified: no question
+  EXPECT_EQ(Project->Titles.Title.Str(), "Round trip");
+}
+
+}  // namespace
