@@ -148,6 +148,7 @@ struct TRibbonStyle {
   bool UpperTurn = true;    // turn of a level strip that shows its upper side
   double SmoothWidth = 3;   // box units over which the slope for the shading is taken
   bool Sorted = true;       // x never decreases along the piece
+  double DevicePixels = 1;  // device pixels per layout pixel
 };
 
 constexpr int ShadeLevels = 32;
@@ -240,6 +241,20 @@ void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF
     const double t = static_cast<double>(lv) / (ShadeLevels - 1);
     return t >= 0.5 ? Mix(st.Base, light, (t - 0.5) * 2) : Mix(dark, st.Base, t * 2);
   };
+  auto paintEdges = [&](int lo, int hi) {
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(backEdge, 1));
+    p.drawPolyline(back.data() + lo, hi - lo + 2);
+    p.setPen(QPen(frontEdge, 1));
+    p.drawPolyline(front.data() + lo, hi - lo + 2);
+    if (lo == 0) p.drawLine(front[0], back[0]);
+    if (hi == segments - 1) p.drawLine(front[static_cast<std::size_t>(n) - 1], back[static_cast<std::size_t>(n) - 1]);
+  };
+  // With more vertices than device columns (the decimated form of long series) the strips
+  // are a few pixels each and their edges a solid line: drawn once for the whole piece,
+  // they look the same at a fraction of the cost.
+  const double columns = std::fabs(front.back().x() - front.front().x()) * st.DevicePixels;
+  const bool dense = segments > 1.5 * columns;
   std::vector<QPointF> strip;
   auto paintStrip = [&](int lo, int hi, int lv) {  // quads lo .. hi
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -276,12 +291,7 @@ void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF
     }
     p.setBrush(Qt::NoBrush);
     p.setRenderHint(QPainter::Antialiasing, true);
-    p.setPen(QPen(backEdge, 1));
-    p.drawPolyline(back.data() + lo, hi - lo + 2);
-    p.setPen(QPen(frontEdge, 1));
-    p.drawPolyline(front.data() + lo, hi - lo + 2);
-    if (lo == 0) p.drawLine(front[0], back[0]);
-    if (hi == segments - 1) p.drawLine(front[static_cast<std::size_t>(n) - 1], back[static_cast<std::size_t>(n) - 1]);
+    if (!dense) paintEdges(lo, hi);
   };
   int lo = -1, hi = -1, prev = -1;
   for (int k : order) {
@@ -296,6 +306,7 @@ void PaintRibbon(QPainter& p, const TPaxPlotLayout& l, const std::vector<QPointF
     prev = k;
   }
   if (prev >= 0) paintStrip(lo, hi, level[static_cast<std::size_t>(prev)]);
+  if (dense) paintEdges(0, segments - 1);
 }
 
 }  // namespace
@@ -797,6 +808,7 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     style.UpperTurn = upperTurn;
     style.SmoothWidth = 3.0 / std::max(1e-9, scale);
     style.Sorted = s->SortedFinite();
+    style.DevicePixels = devicePx;
     for (const auto& piece : pieces) PaintRibbon(p, l, piece, style);
 
     std::size_t points = 0;
