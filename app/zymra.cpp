@@ -3,12 +3,17 @@
 // argument names a project file to open once the window is shown.
 //
 // ZYMRA_NO_SPLASH=1 (or --no-splash) skips the splash's three seconds, for tests
-// and scripted runs.
+// and scripted runs. ZYMRA_TIMING=1 writes to standard error when the main window
+// was first painted and when the command-line file was open, in milliseconds since
+// the program started (the splash's time left out).
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QSocketNotifier>
 #include <QStringList>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -51,6 +56,25 @@ bool InstallQuitSignals() {
   return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+// Notes the first paint of the main window for the timing log.
+class TPaintClock : public QObject {
+ public:
+  TPaintClock(QElapsedTimer& clock, qint64& splashMs) : Clock_(clock), SplashMs_(splashMs) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !Painted_) {
+      Painted_ = true;
+      std::fprintf(stderr, "zymra timing: main window painted %lld ms\n",
+                   static_cast<long long>(Clock_.elapsed() - SplashMs_));
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QElapsedTimer& Clock_;
+  qint64& SplashMs_;
+  bool Painted_ = false;
+};
+
 bool SplashWanted(const QStringList& args) {
   if (qEnvironmentVariableIntValue("ZYMRA_NO_SPLASH") != 0) return false;
   return !args.contains(QStringLiteral("--no-splash"));
@@ -59,6 +83,9 @@ bool SplashWanted(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  QElapsedTimer clock;
+  clock.start();
+  qint64 splashMs = 0;
 #ifdef ZYMRA_HAS_FILE_SIZE_SIGNAL
   IgnoreFileSizeSignal();
 #endif
@@ -71,8 +98,11 @@ int main(int argc, char** argv) {
   OpenUserSettings();
   TQtSynchronizer sync;
   auto project = std::make_unique<TZymra>(&sync);
-  if (splash)
+  if (splash) {
+    const qint64 before = clock.elapsed();
     ShowSplash(QStringLiteral("Zymra Simulation"), QString::fromStdString(TZymra::VersionText()), 3000);
+    splashMs = clock.elapsed() - before;
+  }
 
   auto window = std::make_unique<TFrmZymraMain>(*project);
   window->CommandLine = args;
@@ -90,12 +120,25 @@ int main(int argc, char** argv) {
     });
   }
 
+  const bool timing = qEnvironmentVariableIntValue("ZYMRA_TIMING") != 0;
+  TPaintClock paintClock(clock, splashMs);
+  if (timing) window->installEventFilter(&paintClock);
   window->show();
+  if (timing) {
+    // Posted after the window's own command-line step, so it runs once the file is open.
+    const qint64 shown = clock.elapsed();
+    QTimer::singleShot(0, window.get(), [&clock, shown, &splashMs, &project] {
+      std::fprintf(stderr, "zymra timing: command line done %lld ms (%lld ms after show, %d runs)\n",
+                   static_cast<long long>(clock.elapsed() - splashMs), static_cast<long long>(clock.elapsed() - shown),
+                   project->RunCount());
+    });
+  }
   const int result = app.exec();
 
   // The same way out after a closed window and after a signal: the placement is
   // kept, the workers stop while the synchroniser they post to still exists, and
   // the windows go before the project they show.
+  if (timing) window->removeEventFilter(&paintClock);
   quitNotifier.reset();
   if (window->isVisible()) window->hide();
   project->ClearRuns();
