@@ -28,9 +28,7 @@
 #include "UntZymraMain.h"
 #include "ZymraQtSync.h"
 
-#if __has_include("KelStreamWrapper.h")
 #include "KelStreamWrapper.h"
-#endif
 
 namespace {
 
@@ -86,9 +84,8 @@ int main(int argc, char** argv) {
   QElapsedTimer clock;
   clock.start();
   qint64 splashMs = 0;
-#ifdef ZYMRA_HAS_FILE_SIZE_SIGNAL
+  // A save that meets the file-size limit fails with its reason instead of killing the program.
   IgnoreFileSizeSignal();
-#endif
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zymra"));
   QStringList args = QCoreApplication::arguments().mid(1);

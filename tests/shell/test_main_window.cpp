@@ -135,6 +135,10 @@ TEST_F(MainWindowTest, StartsWithOneRunUntitledUnmodifiedAndTheRootSelected) {
   EXPECT_FALSE(Window->ActFullScreen->isEnabled());
   EXPECT_TRUE(Window->ActSave->isEnabled());
   EXPECT_EQ(Window->ActInfo->shortcut(), QKeySequence("Shift+F1"));
+  // The comment box ends 8 pixels before the welcome page's right edge, also after a resize.
+  Window->resize(1200, 800);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Window->MmoComment->geometry().right() + 1, Window->Panel4->width() - 8);
   EXPECT_TRUE(Window->ActUpdate->shortcut().isEmpty());
 }
 
@@ -222,6 +226,20 @@ TEST_F(MainWindowTest, StartAllLeavesAFinishedRunAndFinishEndsTheOther) {
   EXPECT_TRUE(Window->ActSave->isEnabled());
   EXPECT_TRUE(Window->ActReset->isEnabled());
   EXPECT_FALSE(Window->ActStart->isEnabled());
+}
+
+TEST_F(MainWindowTest, StateReportsOfManyWorkersUpdateTheActionsOnceFromTheEventLoop) {
+  AddRuns(2);
+  Window->SetModified(false);
+  Project->Run(1)->Params.State = rsRunning;  // as a worker would report it
+  for (int i = 0; i < 20; ++i) Project->OnStateChange();
+  EXPECT_FALSE(Window->ActPause->isEnabled());
+  EXPECT_FALSE(Window->Modified);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Window->ActPause->isEnabled());
+  EXPECT_FALSE(Window->ActSave->isEnabled());
+  EXPECT_TRUE(Window->Modified);
+  Project->Run(1)->Params.State = rsPrepare;
 }
 
 TEST_F(MainWindowTest, EquatesSettingsNeedsSeveralRunsAndAPreparedOne) {
