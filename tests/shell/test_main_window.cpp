@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QAction>
@@ -20,7 +21,10 @@
 #include <memory>
 #include <vector>
 
+#include "KelCmpShell.h"
+#include "KelFrmAbout.h"
 #include "KelFrmFile.h"
+#include "libNavFullScreen.h"
 #include "LibNavigation.h"
 #include "LibZymra.h"
 #include "UntZymraChart.h"
@@ -294,6 +298,41 @@ TEST_F(MainWindowTest, GroupClickShowsTheFirstRunsPageAndKeysMoveAlongTheTree) {
   EXPECT_EQ(Nav().Current, nullptr);
   EXPECT_EQ(Window->PnlNavigation->currentIndex(), 0);
   EXPECT_FALSE(Window->ActFullScreen->isEnabled());
+}
+
+TEST_F(MainWindowTest, InfoFullScreenAndAddressesThatCannotBeOpened) {
+  QString aboutTitle, aboutVersion;
+  Window->AboutModal = [&](TFrmAbout& about) {
+    aboutTitle = about.LblAppTitle->text();
+    aboutVersion = about.LblVersion->text();
+    return 0;
+  };
+  QTest::keyClick(Window.get(), Qt::Key_F1, Qt::ShiftModifier);
+  EXPECT_EQ(aboutTitle, "Zymra Simulation");
+  EXPECT_TRUE(aboutVersion.startsWith("2.0.3- ")) << aboutVersion.toStdString();
+
+  // The page borrowed by the full-screen window comes back to the content area.
+  Click(RunNode("2. Fermentation", 0));
+  QWidget* borrowedParent = nullptr;
+  Window->FullScreenModal = [&](TFrmFullScreen&) {
+    borrowedParent = Window->FrmPnlProcess->parentWidget();
+    return 0;
+  };
+  Window->ActFullScreen->trigger();
+  EXPECT_NE(borrowedParent, Window->PnlNavigation);
+  EXPECT_EQ(Window->FrmPnlProcess->parentWidget(), Window->PnlNavigation);
+
+  QStringList opened;
+  const TShellOpenHandler previous = SetShellOpenHandler([&](const QString& target) {
+    opened << target;
+    return false;
+  });
+  Window->ActUpdate->trigger();
+  SetShellOpenHandler(previous);
+  ASSERT_EQ(opened.size(), 1);
+  EXPECT_TRUE(opened[0].startsWith("https://")) << opened[0].toStdString();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_TRUE(Messages[0].Text.contains(opened[0]));
 }
 
 TEST_F(MainWindowTest, FailedLoadKeepsTheOpenProject) {
