@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "KelCompDataList.h"
+#include "KelStreamWrapper.h"
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
 #include "ZymraReport.h"
@@ -487,6 +488,8 @@ int CompareChart(const std::string& file, int kind, const std::string& runsText,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A save past the file-size limit fails with its reason instead of killing the tool.
+  IgnoreFileSizeSignal();
   CLI::App app{"zymra-cli: fed-batch cultivation simulator without a window"};
   app.require_subcommand(1);
 
