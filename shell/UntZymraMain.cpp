@@ -34,7 +34,6 @@
 #include "UntZymraPnlStart.h"
 #include "ZymraHelp.h"
 #include "ZymraPictures.h"
-#include "ZymraText.h"
 #include "ZymraUi.h"
 
 namespace {
@@ -482,12 +481,6 @@ void TFrmZymraMain::TakeOver(TZymra& loaded) {
     run->EventLog = source.EventLog;
     run->LoadedVersion = source.LoadedVersion;
     for (int s = 0; s < kRunSeriesCount; ++s) run->Series(s).Assign(source.Series(s));
-    // A run saved while it was going has no worker now: it waits as paused, so
-    // Start continues it and the pause counts from now.
-    if (run->Params.State == rsRunning || run->Params.State == rsPaused) {
-      run->Params.State = rsPaused;
-      run->Params.PauseStart = NowDateTime();
-    }
   }
   FProject.OnRunAdded = std::move(onRunAdded);
 }

@@ -416,6 +416,29 @@ TEST_F(MainWindowTest, SavedProjectReopensWithEqualRecordsAndSeries) {
   ExpectSameRuns(source, reread);
 }
 
+TEST_F(MainWindowTest, ARunSavedWhileGoingIsHeldForTheSaveAndComesBackFinished) {
+  AddRuns(2);
+  Window->ActStart->trigger();
+  ASSERT_TRUE(WaitFor([this] { return Project->Run(1)->Time.Rows() > 2; }, 5000));
+  const QString path = FilePath("going.zym");
+  const int before = Project->Run(0)->Time.Rows();
+  ASSERT_TRUE(Window->SaveDocument(path));  // the question before a dropped file may do this
+  EXPECT_EQ(Project->Run(0)->State(), rsRunning);
+  const int rows = Project->Run(0)->Time.Rows();
+  EXPECT_TRUE(WaitFor([&] { return Project->Run(0)->Time.Rows() > rows; }, 5000)) << "workers go on after the save";
+
+  // Without a worker to go on with, the runs come back finished, results kept.
+  ASSERT_TRUE(Window->OpenFile(path));
+  ASSERT_EQ(Project->RunCount(), 2);
+  EXPECT_EQ(Project->Run(0)->State(), rsFinished);
+  EXPECT_GE(Project->Run(0)->Time.Rows(), before);
+  EXPECT_LE(Project->Run(0)->Time.Rows(), rows);
+  EXPECT_EQ(Project->Run(0)->Worker(), nullptr);
+  EXPECT_FALSE(Project->AnyActive());
+  EXPECT_FALSE(Window->ActStart->isEnabled());
+  EXPECT_TRUE(Window->ActReset->isEnabled());
+}
+
 TEST_F(MainWindowTest, SaveFailureShowsTheReasonAndKeepsTheMark) {
   Window->MarkModified();
   const QString target = FilePath("no/such/folder/x.zym");
