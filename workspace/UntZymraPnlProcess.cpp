@@ -175,7 +175,13 @@ TFrmPnlProcess::TFrmPnlProcess(TZymra& project, QWidget* parent)
 TFrmPnlProcess::~TFrmPnlProcess() {
   // Workers live on after the page; none may call into it any more.
   if (FRun && FProject.IndexOf(FRun) >= 0) ClearCallbacks(FRun);
+  FRun = nullptr;
   FAlive.reset();
+  // Children going away (an edit losing the focus) must not call back into the page.
+  for (QObject* sender : {static_cast<QObject*>(EdtRefillAmount), static_cast<QObject*>(EdtRefillEachh),
+                          static_cast<QObject*>(EdtDischargeAmount), static_cast<QObject*>(EdtDischargeEachh),
+                          static_cast<QObject*>(BarSpeed), static_cast<QObject*>(FCatchUp)})
+    sender->disconnect(this);
 }
 
 void TFrmPnlProcess::BuildActions() {
@@ -803,7 +809,8 @@ void TFrmPnlProcess::ActPrintGLPExecute() {
 
 void TFrmPnlProcess::ActExportExecute() {
   TZymra_Run* run = ShownRun();
-  if (!run) return;
+  // The dialog reads the run: never while it steps.
+  if (!run || !run->IsInStates({rsPaused, rsFinished})) return;
   ShowDataExport(*run, this);
 }
 
