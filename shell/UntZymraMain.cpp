@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -309,8 +308,6 @@ void TFrmZymraMain::CreateActions() {
   connect(ActInfo, &QAction::triggered, this, &TFrmZymraMain::ActInfoExecute);
   connect(ActWhitePaper, &QAction::triggered, this, &TFrmZymraMain::ActWhitePaperExecute);
   connect(ActUpdate, &QAction::triggered, this, &TFrmZymraMain::ActUpdateExecute);
-  // Until the first UpdateActions knows better.
-  ActWhitePaper->setEnabled(false);
 }
 
 void TFrmZymraMain::CreateMenus() {

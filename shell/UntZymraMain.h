@@ -2,7 +2,6 @@
 // The main window: the project as the document of the file frame, the navigation
 // tree of every run's seven pages, the welcome page, and the commands that act
 // on all runs at once.
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
