@@ -24,6 +24,7 @@
 #include "KelCmpShell.h"
 #include "KelFrmAbout.h"
 #include "KelFrmFile.h"
+#include "ZymraHelp.h"
 #include "libNavFullScreen.h"
 #include "LibNavigation.h"
 #include "LibZymra.h"
@@ -310,6 +311,13 @@ TEST_F(MainWindowTest, InfoFullScreenAndAddressesThatCannotBeOpened) {
   QTest::keyClick(Window.get(), Qt::Key_F1, Qt::ShiftModifier);
   EXPECT_EQ(aboutTitle, "Zymra Simulation");
   EXPECT_TRUE(aboutVersion.startsWith("2.0.3- ")) << aboutVersion.toStdString();
+
+  // F1 brings up the help window, owned by the main window.
+  QTest::keyClick(Window.get(), Qt::Key_F1);
+  TFrmHelp* help = Window->findChild<TFrmHelp*>();
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  help->close();
 
   // The page borrowed by the full-screen window comes back to the content area.
   Click(RunNode("2. Fermentation", 0));
