@@ -401,9 +401,9 @@ void TFrmSweep::StopAndJoin() {
   FJob->Thread.join();
 }
 
-bool TFrmSweep::TakeValues(QString& reason) {
+bool TFrmSweep::TakeValues(QString& reason, bool runAlive) {
   // A run that was removed from the project since is not read again: its last copy serves.
-  if (FRun != nullptr && FProject.IndexOf(FRun) >= 0) {
+  if (FRun != nullptr && (runAlive || FProject.IndexOf(FRun) >= 0)) {
     const TZymra_Thread* worker = FRun->Worker();
     if (worker == nullptr || worker->Ended() || FRun->State() != rsRunning) {
       FParams = FRun->Params;
@@ -428,7 +428,7 @@ void TFrmSweep::ShowRun(TZymra_Run* run) {
   FRun = run;
   LblCaption->setText(FromCp1252(run->RunCaption()));
   QString reason;
-  const bool taken = TakeValues(reason);
+  const bool taken = TakeValues(reason, true);
   FillRange(0);
   FillRange(1);
   if (!Running()) LblStatus->setText(taken ? QString() : reason);
@@ -505,7 +505,7 @@ bool TFrmSweep::Start() {
     return false;
   };
   QString reason;
-  if (!TakeValues(reason)) return refuse(reason);
+  if (!TakeValues(reason, false)) return refuse(reason);
 
   auto job = std::make_unique<TJob>();
   job->Spec.Params = FParams;

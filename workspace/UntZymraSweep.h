@@ -109,8 +109,9 @@ class TFrmSweep : public QWidget {
 
  private:
   struct TJob;
-  // The run's records if it may be read now, else the copy taken last.
-  bool TakeValues(QString& reason);
+  // The run's records if it may be read now (runAlive: the caller knows it exists; else
+  // only while the project holds it), else the copy taken last.
+  bool TakeValues(QString& reason, bool runAlive);
   void FillRange(int row);
   void UpdateRangeLabels(int row);
   void UpdateControls();

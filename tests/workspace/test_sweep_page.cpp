@@ -209,6 +209,35 @@ TEST_F(SweepPage, ClosingDuringASweepCancelsIt) {
   EXPECT_LT(ms, 1000);
 }
 
+TEST_F(SweepPage, SweepsFromTheInputsOfAFinishedOrRemovedRun) {
+  // What a finished run carries besides its inputs must not end the sweep's runs early.
+  run->Params.State = rsFinished;
+  run->Params.Finished = 1;
+  run->Params.CriticalExceeded = 1;
+  page->ShowRun(run);
+  Vary(0, "Uset", 0, 0.1, 0.1, 1);
+  ASSERT_TRUE(page->Start());
+  ASSERT_TRUE(WaitEnded());
+  TSweepSpec spec;
+  TSweepVary vary;
+  std::string error;
+  ASSERT_TRUE(ParseSweepVary("Uset=0.1:0.1:1", vary, error)) << error;
+  spec.Varies = {vary};
+  spec.Seed = 1;
+  TSweepResult direct;
+  ASSERT_TRUE(RunSweep(spec, TSweepOptions{}, direct, error)) << error;
+  ASSERT_GT(direct.Summary.Quantile(5, 0.5), 100);
+  EXPECT_EQ(Cell(QStringLiteral("Steps"), 0)->data(Qt::UserRole).toDouble(), direct.Summary.Quantile(5, 0.5));
+  EXPECT_EQ(Cell(QStringLiteral("Exceeded the critical \u00B5"), 0)->data(Qt::UserRole).toLongLong(), 0);
+
+  // A run removed from the project is not read again; the values taken before serve.
+  project.RemoveRun(run);
+  run = nullptr;
+  ASSERT_TRUE(page->Start());
+  ASSERT_TRUE(WaitEnded());
+  EXPECT_EQ(Cell(QStringLiteral("Steps"), 0)->data(Qt::UserRole).toDouble(), direct.Summary.Quantile(5, 0.5));
+}
+
 TEST(SweepCancel, ALongRunIsCutShortAndDropped) {
   // Runs that never reach their target: each would take minutes.
   TSweepSpec spec;
