@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -163,7 +164,13 @@ struct TFrmSweep::TJob {
   bool Ok = false;
   std::string Error;
   TSweepResult Result;
-  std::string Tsv;  // one line per run, in index order
+  // The header and one line per run, in index order: in a temporary file, so that a
+  // sweep of millions of runs does not hold its lines in memory.
+  std::FILE* Lines = std::tmpfile();
+  bool LinesFailed = false;
+  ~TJob() {
+    if (Lines) std::fclose(Lines);
+  }
   std::chrono::steady_clock::time_point StartedAt, EndedAt;
 };
 
@@ -535,7 +542,8 @@ bool TFrmSweep::Start() {
   if (count < 0) return refuse(QStringLiteral("the sweep has more than %1 runs").arg(kSweepMaxRuns));
   job->Caption = LblCaption->text();
   job->Threads = SpnThreads->value();
-  job->Tsv = SweepTsvHeader(job->Names);
+  if (job->Lines == nullptr || std::fputs(SweepTsvHeader(job->Names).c_str(), job->Lines) < 0)
+    job->LinesFailed = true;
 
   // The previous result goes: the page shows one sweep at a time.
   FJob = std::move(job);
@@ -551,13 +559,16 @@ bool TFrmSweep::Start() {
     for (int kind = 0; kind < kBandKinds; ++kind) options.BandKinds.push_back(kind);
     options.Cancel = &raw->CancelFlag;
     options.Done = &raw->Done;
-    options.OnOutcome = [raw](const TSweepOutcome& o) { raw->Tsv += SweepTsvRow(o); };
+    options.OnOutcome = [raw](const TSweepOutcome& o) {
+      if (!raw->LinesFailed && std::fputs(SweepTsvRow(o).c_str(), raw->Lines) < 0) raw->LinesFailed = true;
+    };
     try {
       raw->Ok = RunSweep(raw->Spec, options, raw->Result, raw->Error);
-    } catch (const std::exception& e) {  // out of memory for the lines of a huge sweep
+    } catch (const std::exception& e) {  // out of memory
       raw->Ok = false;
       raw->Error = e.what();
     }
+    if (raw->Lines && std::fflush(raw->Lines) != 0) raw->LinesFailed = true;
     raw->EndedAt = std::chrono::steady_clock::now();
     raw->Ended.store(true, std::memory_order_release);
   });
@@ -713,17 +724,32 @@ bool TFrmSweep::Export() {
 
   const QFileInfo info(fileName);
   const QString summaryName = info.dir().filePath(info.completeBaseName() + QStringLiteral(".summary.txt"));
-  auto write = [this](const QString& name, const std::string& bytes) {
+  if (job.Lines == nullptr || job.LinesFailed) {
+    if (ZymraUi().Warning)
+      ZymraUi().Warning(this, QStringLiteral("The lines of the runs could not be kept: the temporary folder is not "
+                                             "writable or full."));
+    return false;
+  }
+  auto write = [this](const QString& name, const std::function<bool(QSaveFile&)>& fill) {
     QSaveFile file(name);
-    if (file.open(QIODevice::WriteOnly) &&
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
-        file.commit())
-      return true;
+    if (file.open(QIODevice::WriteOnly) && fill(file) && file.commit()) return true;
     if (ZymraUi().Warning)
       ZymraUi().Warning(this, QStringLiteral("Cannot write '%1': %2").arg(name, file.errorString()));
     return false;
   };
-  if (!write(fileName, job.Tsv) || !write(summaryName, summary.str())) return false;
+  auto copyLines = [&job](QSaveFile& file) {
+    if (std::fseek(job.Lines, 0, SEEK_SET) != 0) return false;
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, job.Lines)) > 0;)
+      if (file.write(buffer, static_cast<qint64>(n)) != static_cast<qint64>(n)) return false;
+    return std::ferror(job.Lines) == 0;
+  };
+  const std::string summaryText = summary.str();
+  auto writeSummary = [&summaryText](QSaveFile& file) {
+    return file.write(summaryText.data(), static_cast<qint64>(summaryText.size())) ==
+           static_cast<qint64>(summaryText.size());
+  };
+  if (!write(fileName, copyLines) || !write(summaryName, writeSummary)) return false;
   LblStatus->setText(QStringLiteral("Exported to %1 and %2.").arg(info.fileName(), QFileInfo(summaryName).fileName()));
   return true;
 }
