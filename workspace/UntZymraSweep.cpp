@@ -700,10 +700,13 @@ void TFrmSweep::ShowBand(int kind) {
     empty.Kind = kind;
     SetupBandChart(plot, CrtBand->Bands, empty, 0, QString::fromStdString(TZymra::VersionText()));
     plot.TitleVisible = false;
+    plot.LegendVisible = false;
     CrtBand->Bands.clear();
+    plot.RemoveAllSeries();
   } else {
     SetupBandChart(plot, CrtBand->Bands, *curve, FJob->Result.Summary.Runs(),
                    QString::fromStdString(TZymra::VersionText()));
+    plot.LegendVisible = true;
   }
   CrtBand->update();
 }

@@ -171,6 +171,7 @@ TEST_F(SweepPage, CancelStopsSoonAndKeepsTheRunsThatEnded) {
   ASSERT_TRUE(page->Start());
   ASSERT_TRUE(WaitFor([this] { return page->DoneRuns() >= 4; }));
   EXPECT_GT(page->PrgSweep->format().size(), 0);
+  page->grab().save(TestOutput(QStringLiteral("sweep_page_running.png")));
   QTest::mouseClick(page->BtnCancel, Qt::LeftButton);
   EXPECT_FALSE(page->BtnCancel->isEnabled());
   ASSERT_TRUE(WaitEnded(10000));
