@@ -34,7 +34,7 @@
 #include "ZymraChartHelpers.h"
 #include "ZymraPrint.h"
 #include "ZymraReport.h"
-#include "ZymraToolImages.h"
+#include "ZymraProcessImages.h"
 #include "ZymraUi.h"
 
 namespace {
@@ -189,15 +189,15 @@ void TFrmPnlProcess::BuildActions() {
     auto* a = new QAction(caption, this);
     a->setToolTip(hint);
     a->setStatusTip(hint);
-    if (image >= 0) a->setIcon(ZymraToolIcon(image));
+    if (image >= 0) a->setIcon(ZymraProcessIcon(image));
     a->setCheckable(checkable);
     return a;
   };
-  ActStart = make(QStringLiteral("&1 Start Run "), QStringLiteral("Starts/Continues Run"), tiStart, true);
-  ActPause = make(QStringLiteral("&2 Pause Run "), QStringLiteral("Pauses Run"), tiPause, true);
-  ActStop = make(QStringLiteral("&3 Stop Run "), QStringLiteral("Stopps Run"), tiStop, true);
-  ActReset = make(QStringLiteral("&4 Reset Run "), QStringLiteral("Resets Run"), tiReset, false);
-  ActPrintGLP = make(QStringLiteral("&Print GLP"), QStringLiteral("Prints GLP Report"), tiPrint, false);
+  ActStart = make(QStringLiteral("&1 Start Run "), QStringLiteral("Starts/Continues Run"), piStart, true);
+  ActPause = make(QStringLiteral("&2 Pause Run "), QStringLiteral("Pauses Run"), piPause, true);
+  ActStop = make(QStringLiteral("&3 Stop Run "), QStringLiteral("Stopps Run"), piStop, true);
+  ActReset = make(QStringLiteral("&4 Reset Run "), QStringLiteral("Resets Run"), piReset, false);
+  ActPrintGLP = make(QStringLiteral("&Print GLP"), QStringLiteral("Prints GLP Report"), piPrint, false);
   ActExport = make(QStringLiteral("Export Data"), QStringLiteral("Exports Data to CSV-File"), -1, false);
   ActStart->setObjectName(QStringLiteral("ActStart"));
   ActPause->setObjectName(QStringLiteral("ActPause"));

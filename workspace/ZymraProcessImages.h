@@ -5,11 +5,11 @@
 #include <QImage>
 
 // Indexes into the picture list, as the run actions refer to them.
-enum TZymraToolImage : int { tiPause = 0, tiStart = 1, tiStop = 2, tiReset = 3, tiPrint = 4 };
-constexpr int kZymraToolImageCount = 5;
+enum TZymraProcessImage : int { piPause = 0, piStart = 1, piStop = 2, piReset = 3, piPrint = 4 };
+constexpr int kZymraProcessImageCount = 5;
 
 // One picture, size × size pixels on a transparent background; a null image for an
 // index outside the list or a size below 1.
-QImage ZymraToolImage(int index, int size);
+QImage ZymraProcessImage(int index, int size);
 // The picture in the sizes a tool bar, a menu and a high-density screen ask for.
-QIcon ZymraToolIcon(int index);
+QIcon ZymraProcessIcon(int index);

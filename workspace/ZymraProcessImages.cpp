@@ -1,4 +1,4 @@
-#include "ZymraToolImages.h"
+#include "ZymraProcessImages.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -111,27 +111,27 @@ void PaintPrint(QPainter& p) {
 }
 }  // namespace
 
-QImage ZymraToolImage(int index, int size) {
-  if (index < 0 || index >= kZymraToolImageCount || size < 1) return QImage();
+QImage ZymraProcessImage(int index, int size) {
+  if (index < 0 || index >= kZymraProcessImageCount || size < 1) return QImage();
   QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.scale(size / kBox, size / kBox);
   switch (index) {
-    case tiPause: PaintPause(p); break;
-    case tiStart: PaintStart(p); break;
-    case tiStop: PaintStop(p); break;
-    case tiReset: PaintReset(p); break;
-    case tiPrint: PaintPrint(p); break;
+    case piPause: PaintPause(p); break;
+    case piStart: PaintStart(p); break;
+    case piStop: PaintStop(p); break;
+    case piReset: PaintReset(p); break;
+    case piPrint: PaintPrint(p); break;
   }
   p.end();
   return image;
 }
 
-QIcon ZymraToolIcon(int index) {
+QIcon ZymraProcessIcon(int index) {
   QIcon icon;
-  if (index < 0 || index >= kZymraToolImageCount) return icon;
-  for (int size : {16, 20, 24, 32, 48}) icon.addPixmap(QPixmap::fromImage(ZymraToolImage(index, size)));
+  if (index < 0 || index >= kZymraProcessImageCount) return icon;
+  for (int size : {16, 20, 24, 32, 48}) icon.addPixmap(QPixmap::fromImage(ZymraProcessImage(index, size)));
   return icon;
 }
