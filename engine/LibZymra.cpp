@@ -146,6 +146,28 @@ bool TZymra_Run::Resume() {
   return true;
 }
 
+void TZymra_Run::BetweenSteps(const std::function<void()>& f) {
+  static std::vector<const TZymra_Thread*> held;  // owning thread only
+  TZymra_Thread* worker = Worker_.get();
+  if (!worker || Params.State != rsRunning || worker->Terminated() ||
+      std::find(held.begin(), held.end(), worker) != held.end()) {
+    f();
+    return;
+  }
+  struct TContinue {
+    TZymra_Thread* Worker;
+    ~TContinue() {
+      held.erase(std::find(held.begin(), held.end(), Worker));
+      Worker->Resume();
+    }
+  };
+  worker->Suspend();
+  held.push_back(worker);
+  TContinue resume{worker};
+  worker->WaitIdle();
+  f();
+}
+
 void TZymra_Run::Pause() {
   if (Params.State != rsRunning) return;
   Params.State = rsPaused;

@@ -80,6 +80,12 @@ class TZymra_Run : public TStreamNode {
   void FinishByUser();
   void Reset();
   TZymra_Thread* Worker() const { return Worker_.get(); }
+  // On the owning thread: runs f while the worker is certain not to be inside a step,
+  // so f may read and write the run outside the worker's callbacks. A running worker
+  // is held at its next wait (a step under way completes first; a step never waits
+  // for the owning thread) and continued afterwards. f must not change the run's
+  // state (start, pause, finish, reset). Nested calls for one run hold it once.
+  void BetweenSteps(const std::function<void()>& f);
 
   void LogEvent(const std::string& text);
 

@@ -141,13 +141,6 @@ void TFrmZymraChart::SetTag(int kind) { FTag = std::clamp(kind, 0, kRunChartKind
 
 bool TFrmZymraChart::EqualCfAvailable() const { return FRun != nullptr && FRun->ShowsEqualCf(FTag); }
 
-bool TFrmZymraChart::MayRead() const {
-  if (FRun == nullptr) return false;
-  if (FInCallback) return true;  // the worker waits between two steps
-  const TZymra_Thread* worker = FRun->Worker();
-  return worker == nullptr || worker->Ended() || FRun->State() != rsRunning;
-}
-
 void TFrmZymraChart::AttachWorker() {
   if (FRun == nullptr || FRun->Worker() == nullptr) return;
   QPointer<TFrmZymraChart> self(this);
@@ -155,9 +148,7 @@ void TFrmZymraChart::AttachWorker() {
   FRun->Worker()->SetOnChartUpdate([self, run] {
     // A callback already on its way when the page moved on finds another run shown.
     if (!self || self->FRun != run) return;
-    self->FInCallback = true;
     self->RefreshChart();
-    self->FInCallback = false;
   });
 }
 
@@ -172,28 +163,32 @@ void TFrmZymraChart::ShowRun(TZymra_Run* run) {
   if (FRun != nullptr && FRun != run) LeaveRun();
   FRun = run;
   FProject.CurrentRun = run;
-  LblCaption->setText(FromCp1252(run->DisplayName()));
-  CrtChart->Plot().ClearZoom();
-  // Title, axes and series; the title carries the program's version text.
-  SetupRunChart(CrtChart->Plot(), *run, FTag, FromCp1252(TZymra::VersionText()));
-  CrtChart->update();
-  SetView3D(run->Params.View3D != 0);
-  ActShowEqualCf->setChecked(run->Params.ShowEqualCf != 0);
-  ActShowEqualCf->setEnabled(EqualCfAvailable());
-  RefreshChart();
+  run->BetweenSteps([&] {
+    LblCaption->setText(FromCp1252(run->DisplayName()));
+    CrtChart->Plot().ClearZoom();
+    // Title, axes and series; the title carries the program's version text.
+    SetupRunChart(CrtChart->Plot(), *run, FTag, FromCp1252(TZymra::VersionText()));
+    CrtChart->update();
+    SetView3D(run->Params.View3D != 0);
+    ActShowEqualCf->setChecked(run->Params.ShowEqualCf != 0);
+    ActShowEqualCf->setEnabled(EqualCfAvailable());
+    RefreshChart();
+  });
 }
 
 void TFrmZymraChart::RebuildSeries() {
   if (FRun == nullptr) return;
-  RebuildRunSeries(CrtChart->Plot(), *FRun, FTag);
+  FRun->BetweenSteps([this] { RebuildRunSeries(CrtChart->Plot(), *FRun, FTag); });
 }
 
 void TFrmZymraChart::RefreshChart() {
   if (FRun == nullptr) return;
-  const QString caption = FromCp1252(FRun->DisplayName());
-  if (LblCaption->text() != caption) LblCaption->setText(caption);
-  // Appends only what each series lacks; the chart repaints later, coalesced.
-  if (MayRead()) RefreshRunChart(CrtChart->Plot(), *FRun, FTag);
+  FRun->BetweenSteps([&] {
+    const QString caption = FromCp1252(FRun->DisplayName());
+    if (LblCaption->text() != caption) LblCaption->setText(caption);
+    // Appends only what each series lacks; the chart repaints later, coalesced.
+    RefreshRunChart(CrtChart->Plot(), *FRun, FTag);
+  });
   AttachWorker();
 }
 
@@ -213,9 +208,11 @@ void TFrmZymraChart::LeaveRun() {
 
 void TFrmZymraChart::StoreView() {
   if (FRun == nullptr || FProject.IndexOf(FRun) < 0) return;
-  FRun->Params.ChartRotation = static_cast<std::int32_t>(std::lround(CrtChart->Rotation()));
-  FRun->Params.ChartElevation = static_cast<std::int32_t>(std::lround(CrtChart->Elevation()));
-  FRun->Params.View3D = CrtChart->View3D() ? 1 : 0;
+  FRun->BetweenSteps([this] {
+    FRun->Params.ChartRotation = static_cast<std::int32_t>(std::lround(CrtChart->Rotation()));
+    FRun->Params.ChartElevation = static_cast<std::int32_t>(std::lround(CrtChart->Elevation()));
+    FRun->Params.View3D = CrtChart->View3D() ? 1 : 0;
+  });
 }
 
 void TFrmZymraChart::Act3DExecute() {
@@ -225,7 +222,8 @@ void TFrmZymraChart::Act3DExecute() {
 
 void TFrmZymraChart::ActShowEqualCfExecute() {
   if (FRun != nullptr) {
-    FRun->Params.ShowEqualCf = ActShowEqualCf->isChecked() ? 1 : 0;
+    const std::uint8_t show = ActShowEqualCf->isChecked() ? 1 : 0;
+    FRun->BetweenSteps([&] { FRun->Params.ShowEqualCf = show; });
     RebuildSeries();
     RefreshChart();
   }

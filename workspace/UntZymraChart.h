@@ -68,8 +68,6 @@ class TFrmZymraChart : public QWidget {
 
  private:
   bool EqualCfAvailable() const;
-  // Whether the shown run's series may be read now: not while its worker steps.
-  bool MayRead() const;
   void AttachWorker();
   void DetachWorker();
   void Turn(double rotationDelta, double elevationDelta);
@@ -77,5 +75,4 @@ class TFrmZymraChart : public QWidget {
   TZymra& FProject;
   int FTag = 0;
   TZymra_Run* FRun = nullptr;
-  bool FInCallback = false;
 };

@@ -41,34 +41,6 @@ namespace {
 const QColor kPageColor(226, 230, 240);
 const QColor kActiveCaption(0, 51, 153);
 
-// Runs f while the run's worker is certain not to be inside a step. A running worker
-// is held at its next wait (a step under way completes first; a step never waits for
-// this thread) and continued afterwards, so the UI thread can read and write the run
-// outside the worker's callbacks without racing it. Nested calls for a worker that is
-// already held leave the holding to the outermost one.
-template <class F>
-void WhileIdle(TZymra_Run& run, F&& f) {
-  static std::vector<TZymra_Thread*> held;  // UI thread only
-  TZymra_Thread* worker = run.Worker();
-  if (!worker || run.State() != rsRunning || worker->Terminated() ||
-      std::find(held.begin(), held.end(), worker) != held.end()) {
-    f();
-    return;
-  }
-  struct TContinue {
-    TZymra_Thread* Worker;
-    ~TContinue() {
-      held.erase(std::find(held.begin(), held.end(), Worker));
-      Worker->Resume();
-    }
-  };
-  worker->Suspend();
-  held.push_back(worker);
-  TContinue resume{worker};
-  worker->WaitIdle();
-  f();
-}
-
 // A series follows its run's rows: only the rows it lacks are appended; a run that was
 // reset under it starts the series over.
 void FollowSeries(TPaxChartSeries* series, const tDoubleMatrix& xs, const tDoubleMatrix& ys) {
@@ -587,7 +559,7 @@ void TFrmPnlProcess::ShowRun(TZymra_Run* run) {
   FProject.CurrentRun = run;
   UpdateRunActions();
   LblCaption->setText(FromCp1252(run->DisplayName()));
-  WhileIdle(*run, [&] {
+  run->BetweenSteps([&] {
     {
       const QSignalBlocker block(BarSpeed);
       BarSpeed->setValue(std::clamp(static_cast<int>(run->Params.Speed), 0, 10));
@@ -632,7 +604,7 @@ void TFrmPnlProcess::StoreInputs() {
   if (!run) return;
   const TInputs inputs = ReadInputs();
   bool ordered = false;
-  WhileIdle(*run, [&] {
+  run->BetweenSteps([&] {
     ApplyInputs(*run, inputs);
     ordered = run->Params.RefillNow || run->Params.DischargeNow;
   });
@@ -651,7 +623,7 @@ void TFrmPnlProcess::SetLiquidColor(double od) {
 void TFrmPnlProcess::RefreshDisplay() {
   TZymra_Run* run = ShownRun();
   if (!run) return;
-  WhileIdle(*run, [&] { Refresh(*run); });
+  run->BetweenSteps([&] { Refresh(*run); });
   CheckRunState();
 }
 
@@ -803,7 +775,7 @@ void TFrmPnlProcess::ActPrintGLPExecute() {
   QString error;
   bool ok = false;
   // Printed from the run as it stands between two steps.
-  WhileIdle(*run, [&] { ok = PrintGlp(printer, *run, TZymra::VersionText(), error); });
+  run->BetweenSteps([&] { ok = PrintGlp(printer, *run, TZymra::VersionText(), error); });
   if (!ok && ZymraUi().Warning) ZymraUi().Warning(this, error);
 }
 
@@ -846,7 +818,7 @@ void TFrmPnlProcess::BtnAdaptFeedClick() {
 void TFrmPnlProcess::BarSpeedChange(int position) {
   TZymra_Run* run = ShownRun();
   if (!run) return;
-  WhileIdle(*run, [&] { run->Params.Speed = position; });
+  run->BetweenSteps([&] { run->Params.Speed = position; });
   // A hand-over already waiting must not bring the old speed back.
   ArmTransfer(run, ReadInputs());
 }

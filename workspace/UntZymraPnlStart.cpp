@@ -286,12 +286,15 @@ QPushButton* TFrmPnlStart::MakeButton(const char* name, const QString& caption, 
 void TFrmPnlStart::ShowRun(TZymra_Run* run) {
   if (!run) return;
   Project.CurrentRun = run;
-  LblCaption->setText(FromCp1252(run->DisplayName()));
-  ShowValues(run->Params, run->BatchParams, &run->Comment);
-  const bool prepare = run->State() == rsPrepare;
-  EnableEditing(prepare);
-  BtnReset->setEnabled(run->State() == rsFinished);
-  if (prepare) EnableBatchInputs(run->BatchParams.IsBatch != 0);
+  // A running run's worker writes the feed-start values: read between its steps.
+  run->BetweenSteps([&] {
+    LblCaption->setText(FromCp1252(run->DisplayName()));
+    ShowValues(run->Params, run->BatchParams, &run->Comment);
+    const bool prepare = run->State() == rsPrepare;
+    EnableEditing(prepare);
+    BtnReset->setEnabled(run->State() == rsFinished);
+    if (prepare) EnableBatchInputs(run->BatchParams.IsBatch != 0);
+  });
 }
 
 void TFrmPnlStart::ReadValues(TRunParameters& p, TRunBatchParameters& b) const {
@@ -338,6 +341,11 @@ bool TFrmPnlStart::CheckValues() {
 void TFrmPnlStart::StoreValues() {
   TZymra_Run* run = Project.CurrentRun;
   if (!run) return;
+  run->BetweenSteps([&] { StoreValuesInto(run); });
+}
+
+void TFrmPnlStart::StoreValuesInto(TZymra_Run* runPtr) {
+  TZymra_Run* run = runPtr;
   TRunParameters p = run->Params;
   TRunBatchParameters b = run->BatchParams;
   ReadValues(p, b);
@@ -415,15 +423,16 @@ void TFrmPnlStart::BtnSetFefaultValuesClick() {
 }
 
 void TFrmPnlStart::BtnUndoClick() {
-  if (TZymra_Run* run = Project.CurrentRun) ShowValues(run->Params, run->BatchParams, &run->Comment);
+  if (TZymra_Run* run = Project.CurrentRun)
+    run->BetweenSteps([&] { ShowValues(run->Params, run->BatchParams, &run->Comment); });
 }
 
 void TFrmPnlStart::BtnAssignFromLastRunClick() {
   if (!Project.CurrentRun) return;
   const int index = Project.IndexOf(Project.CurrentRun);
   if (index < 1) return;
-  const TZymra_Run* previous = Project.Run(index - 1);
-  ShowValues(previous->Params, previous->BatchParams, &previous->Comment);
+  TZymra_Run* previous = Project.Run(index - 1);
+  previous->BetweenSteps([&] { ShowValues(previous->Params, previous->BatchParams, &previous->Comment); });
 }
 
 void TFrmPnlStart::BtnImportClick() {

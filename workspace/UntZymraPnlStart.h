@@ -85,6 +85,7 @@ class TFrmPnlStart : public QWidget {
   QPushButton* BtnAssignCalc;
 
  private:
+  void StoreValuesInto(TZymra_Run* run);
   TPaxDecimalEdit* AddNumber(QWidget* group, int row, const char* name, const QString& label, int decimals,
                              bool emptyOnZero, const QColor* background = nullptr);
   QPushButton* MakeButton(const char* name, const QString& caption, const QString& hint);
