@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -127,19 +128,30 @@ TFrmPnlProcess::TFrmPnlProcess(TZymra& project, QWidget* parent)
 
   auto* top = new QHBoxLayout;
   top->setSpacing(8);
-  top->addWidget(BuildLeftBlock(), 0);
+  QWidget* left = BuildLeftBlock();
+  // The controls keep their natural size; a small window scrolls instead of
+  // squeezing the groups until their labels are cut.
+  left->setMinimumSize(left->sizeHint());
+  top->addWidget(left, 0);
   top->addWidget(BuildRightBlock(), 1);
 
   auto* page = new QVBoxLayout(this);
-  page->setContentsMargins(0, 0, 0, 6);
+  page->setContentsMargins(0, 0, 0, 0);
   page->setSpacing(4);
   page->addWidget(BuildHeader());
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(8, 0, 8, 0);
+  auto* content = new QWidget;
+  content->setAutoFillBackground(false);
+  auto* body = new QVBoxLayout(content);
+  body->setContentsMargins(8, 0, 8, 6);
   body->setSpacing(6);
   body->addLayout(top, 0);
   body->addWidget(BuildBottomBlock(), 1);
-  page->addLayout(body, 1);
+  auto* scroll = new QScrollArea;
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(content);
+  scroll->viewport()->setAutoFillBackground(false);
+  page->addWidget(scroll, 1);
 
   UpdateRunActions();
 }
@@ -525,9 +537,13 @@ void TFrmPnlProcess::InstallCallbacks(TZymra_Run* run) {
 void TFrmPnlProcess::ArmTransfer(TZymra_Run* run, const TInputs& inputs) {
   TZymra_Thread* worker = run->Worker();
   if (!worker || worker->Terminated()) return;
-  worker->SetOnProcessUpdate([run, inputs] {
+  std::shared_ptr<unsigned>& latest = FTransferGeneration[run];
+  if (!latest) latest = std::make_shared<unsigned>(0);
+  const unsigned generation = ++*latest;
+  worker->SetOnProcessUpdate([run, inputs, counter = latest, generation] {
     ApplyInputs(*run, inputs);
-    if (!run->Params.RefillNow && !run->Params.DischargeNow) run->Worker()->SetOnProcessUpdate(nullptr);
+    if (*counter == generation && !run->Params.RefillNow && !run->Params.DischargeNow)
+      run->Worker()->SetOnProcessUpdate(nullptr);
   });
 }
 

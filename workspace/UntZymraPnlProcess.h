@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <map>
 #include <memory>
 
 class QAction;
@@ -141,6 +142,9 @@ class TFrmPnlProcess : public QWidget {
   static constexpr qint64 kRefreshMs = 40;
   QElapsedTimer FLastRefresh;
   QTimer* FCatchUp = nullptr;
+  // Per run, the number of the newest input hand-over: an older one that is already on
+  // its way must not remove the newer one when it removes itself.
+  std::map<const TZymra_Run*, std::shared_ptr<unsigned>> FTransferGeneration;
   // Callbacks hold it weakly: one still queued when the page goes finds it expired.
   std::shared_ptr<char> FAlive;
 };
