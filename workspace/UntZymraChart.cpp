@@ -17,9 +17,24 @@
 
 #include "LibZymra.h"
 #include "PaxChart.h"
+#include "ZymraChartHelpers.h"
 #include "ZymraChartImages.h"
+#include "ZymraCompareChart.h"
 #include "ZymraRunChart.h"
 #include "ZymraUi.h"
+
+namespace {
+// The line a run contributes to the comparison: the kind's first series.
+const tDoubleMatrix& ComparedSeries(const TZymra_Run& run, int kind) {
+  switch (kind) {
+    case 0: return run.ODreal;
+    case 1: return run.uCell;
+    case 2: return run.OTRVt;
+    case 3: return run.Volume;
+    default: return run.Substrate;
+  }
+}
+}  // namespace
 
 TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(parent), FProject(project) {
   setObjectName(QStringLiteral("FrmZymraChart"));
@@ -73,6 +88,9 @@ TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(paren
                                 QStringLiteral("Elevates Chart Down"), ciElevateDown);
   ActSetDefault = makeAction("ActSetDefault", QStringLiteral("Rese&t"), QStringLiteral("Reset Chart Movements"), ciReset);
   ActPrint = makeAction("ActPrint", QStringLiteral("&Print"), QStringLiteral("Prints Chart"), ciPrint);
+  ActCompareRuns = makeAction("ActCompareRuns", QStringLiteral("Compare &Runs"),
+                              QStringLiteral("Shows This Quantity Of Every Run Of The Project"), ciCompareRuns);
+  ActCompareRuns->setCheckable(true);
   connect(Act3D, &QAction::triggered, this, &TFrmZymraChart::Act3DExecute);
   connect(ActShowEqualCf, &QAction::triggered, this, &TFrmZymraChart::ActShowEqualCfExecute);
   connect(ActRotationLeft, &QAction::triggered, this, &TFrmZymraChart::ActRotationLeftExecute);
@@ -81,6 +99,7 @@ TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(paren
   connect(ActElevationDown, &QAction::triggered, this, &TFrmZymraChart::ActElevationDownExecute);
   connect(ActSetDefault, &QAction::triggered, this, &TFrmZymraChart::ActSetDefaultExecute);
   connect(ActPrint, &QAction::triggered, this, &TFrmZymraChart::ActPrintExecute);
+  connect(ActCompareRuns, &QAction::triggered, this, &TFrmZymraChart::ActCompareRunsExecute);
 
   ToolBar = new QToolBar(this);
   ToolBar->setObjectName(QStringLiteral("ToolBar"));
@@ -90,6 +109,7 @@ TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(paren
   ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   ToolBar->addAction(Act3D);
   ToolBar->addAction(ActShowEqualCf);
+  ToolBar->addAction(ActCompareRuns);
   ToolBar->addSeparator();
   ToolBar->addAction(ActRotationLeft);
   ToolBar->addAction(ActElevationUp);
@@ -115,6 +135,7 @@ TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(paren
   PopChart = CrtChart->PopupMenu();
   PopChart->addAction(Act3D);
   PopChart->addAction(ActShowEqualCf);
+  PopChart->addAction(ActCompareRuns);
   PopChart->addSeparator();
   PopChart->addAction(ActRotationLeft);
   PopChart->addAction(ActRotationRight);
@@ -132,10 +153,14 @@ TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(paren
   layout->addWidget(CrtChart, 1);
 
   ActShowEqualCf->setEnabled(false);
+  ActCompareRuns->setEnabled(false);  // until a run is shown
   SetView3D(true);
 }
 
-TFrmZymraChart::~TFrmZymraChart() { DetachWorker(); }
+TFrmZymraChart::~TFrmZymraChart() {
+  DetachCompareWorkers();
+  DetachWorker();
+}
 
 void TFrmZymraChart::SetTag(int kind) { FTag = std::clamp(kind, 0, kRunChartKinds - 1); }
 
@@ -147,7 +172,7 @@ void TFrmZymraChart::AttachWorker() {
   TZymra_Run* run = FRun;
   FRun->Worker()->SetOnChartUpdate([self, run] {
     // A callback already on its way when the page moved on finds another run shown.
-    if (!self || self->FRun != run) return;
+    if (!self || self->FRun != run || self->FCompare) return;
     self->RefreshChart();
   });
 }
@@ -161,7 +186,9 @@ void TFrmZymraChart::DetachWorker() {
 void TFrmZymraChart::ShowRun(TZymra_Run* run) {
   if (run == nullptr) return;
   if (FRun != nullptr && FRun != run) LeaveRun();
+  EndCompare();
   FRun = run;
+  ActCompareRuns->setEnabled(true);
   FProject.CurrentRun = run;
   run->BetweenSteps([&] {
     LblCaption->setText(FromCp1252(run->DisplayName()));
@@ -178,11 +205,20 @@ void TFrmZymraChart::ShowRun(TZymra_Run* run) {
 
 void TFrmZymraChart::RebuildSeries() {
   if (FRun == nullptr) return;
+  if (FCompare) {
+    BuildCompareSeries();
+    return;
+  }
   FRun->BetweenSteps([this] { RebuildRunSeries(CrtChart->Plot(), *FRun, FTag); });
 }
 
 void TFrmZymraChart::RefreshChart() {
   if (FRun == nullptr) return;
+  if (FCompare) {
+    for (std::size_t i = 0; i < FCompareRuns.size(); ++i) RefreshCompareRun(i);
+    AttachCompareWorkers();
+    return;
+  }
   FRun->BetweenSteps([&] {
     const QString caption = FromCp1252(FRun->DisplayName());
     if (LblCaption->text() != caption) LblCaption->setText(caption);
@@ -201,13 +237,17 @@ void TFrmZymraChart::SetView3D(bool on) {
 
 void TFrmZymraChart::LeaveRun() {
   if (FRun == nullptr) return;
+  // The comparison's flat view is not the run's: its own was kept when it began.
+  const bool comparing = FCompare;
+  EndCompare();
   DetachWorker();
-  StoreView();
+  if (!comparing) StoreView();
   FRun = nullptr;
+  ActCompareRuns->setEnabled(false);
 }
 
 void TFrmZymraChart::StoreView() {
-  if (FRun == nullptr || FProject.IndexOf(FRun) < 0) return;
+  if (FRun == nullptr || FCompare || FProject.IndexOf(FRun) < 0) return;
   FRun->BetweenSteps([this] {
     FRun->Params.ChartRotation = static_cast<std::int32_t>(std::lround(CrtChart->Rotation()));
     FRun->Params.ChartElevation = static_cast<std::int32_t>(std::lround(CrtChart->Elevation()));
@@ -259,4 +299,86 @@ void TFrmZymraChart::ActPrintExecute() {
     if (!CrtChart->Print(printer, options, error) && ZymraUi().Warning) ZymraUi().Warning(this, error);
   }
   StoreView();
+}
+
+void TFrmZymraChart::ActCompareRunsExecute() {
+  if (FRun == nullptr) {
+    ActCompareRuns->setChecked(false);
+    return;
+  }
+  if (ActCompareRuns->isChecked() == FCompare) return;
+  if (ActCompareRuns->isChecked()) {
+    StoreView();  // the shown run's view, taken up again when the comparison ends
+    DetachWorker();
+    FCompare = true;
+    // 2D only: the turn, tilt and equal-Cf actions belong to the run's own view.
+    SetView3D(false);
+    Act3D->setEnabled(false);
+    ActShowEqualCf->setEnabled(false);
+    BuildCompareSeries();
+  } else {
+    EndCompare();
+    ShowRun(FRun);
+  }
+}
+
+void TFrmZymraChart::BuildCompareSeries() {
+  DetachCompareWorkers();
+  FCompareRuns.clear();
+  for (int i = 0; i < FProject.RunCount(); ++i) FCompareRuns.push_back(FProject.Run(i));
+  TPaxPlot& plot = CrtChart->Plot();
+  plot.ClearZoom();
+  // Title, axes and no series; the lines are added here and filled run by run between
+  // their steps, since some of the runs may be going on.
+  SetupCompareChart(plot, {}, FTag, FromCp1252(TZymra::VersionText()));
+  for (TZymra_Run* run : FCompareRuns) plot.AddSeries(FromCp1252(run->RunCaption()));
+  CrtChart->update();
+  RefreshChart();
+}
+
+void TFrmZymraChart::RefreshCompareRun(std::size_t index) {
+  if (index >= FCompareRuns.size()) return;
+  TZymra_Run* run = FCompareRuns[index];
+  TPaxChartSeries* series = CrtChart->Series(static_cast<int>(index));
+  if (series == nullptr || FProject.IndexOf(run) < 0) return;
+  run->BetweenSteps([&] {
+    const int rows = run->Time.Rows();
+    // A run reset meanwhile has fewer rows than its line: it starts again.
+    if (series->Count() > static_cast<std::size_t>(rows)) series->Clear();
+    FillSeries(series, &run->Time, &ComparedSeries(*run, FTag));
+    if (run == FRun) {
+      const QString caption = FromCp1252(run->DisplayName());
+      if (LblCaption->text() != caption) LblCaption->setText(caption);
+    }
+  });
+}
+
+void TFrmZymraChart::AttachCompareWorkers() {
+  QPointer<TFrmZymraChart> self(this);
+  for (TZymra_Run* run : FCompareRuns) {
+    if (FProject.IndexOf(run) < 0 || run->Worker() == nullptr) continue;
+    // Each worker refreshes only its own run's line: it waits for the callback, so that
+    // run may be read; the other runs are left to their own workers.
+    run->Worker()->SetOnChartUpdate([self, run] {
+      if (!self || !self->FCompare) return;
+      const auto& runs = self->FCompareRuns;
+      const auto at = std::find(runs.begin(), runs.end(), run);
+      if (at != runs.end()) self->RefreshCompareRun(static_cast<std::size_t>(at - runs.begin()));
+    });
+  }
+}
+
+void TFrmZymraChart::DetachCompareWorkers() {
+  for (TZymra_Run* run : FCompareRuns)
+    if (FProject.IndexOf(run) >= 0)
+      if (TZymra_Thread* worker = run->Worker()) worker->SetOnChartUpdate(nullptr);
+}
+
+void TFrmZymraChart::EndCompare() {
+  if (!FCompare) return;
+  DetachCompareWorkers();
+  FCompareRuns.clear();
+  FCompare = false;
+  ActCompareRuns->setChecked(false);
+  Act3D->setEnabled(true);
 }

@@ -8,8 +8,14 @@
 // to that run; it appends only the rows the series lack and leaves the painting to Qt.
 // Outside such a callback a running run is its worker's, so the page then reads none of
 // its series: the next callback brings the chart up to date.
+//
+// Compare Runs (a state of the page, not of the run) shows the page's kind for every run
+// of the project, one line per run; every run's worker then refreshes its own line.
+// Leaving the page, showing a run or switching it off returns to the shown run's view.
 #include <QList>
 #include <QWidget>
+
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -32,6 +38,7 @@ class TFrmZymraChart : public QWidget {
 
   void ShowRun(TZymra_Run* run);  // nullptr: does nothing
   void LeaveRun();
+  // Both follow the view on screen: the shown run's, or every run's while comparing.
   void RebuildSeries();
   void RefreshChart();
   // The only writer of the enabled state of the turn, tilt and Reset actions.
@@ -39,6 +46,7 @@ class TFrmZymraChart : public QWidget {
   void StoreView();
   // The run the page shows (nullptr after LeaveRun).
   TZymra_Run* ShownRun() const { return FRun; }
+  bool Comparing() const { return FCompare; }
 
   // Action handlers; each ends by StoreView.
   void Act3DExecute();
@@ -49,6 +57,7 @@ class TFrmZymraChart : public QWidget {
   void ActElevationDownExecute();
   void ActSetDefaultExecute();
   void ActPrintExecute();
+  void ActCompareRunsExecute();
 
   QWidget* PnlHeader;
   QLabel* LblCharts;
@@ -62,7 +71,8 @@ class TFrmZymraChart : public QWidget {
   QAction* ActElevationDown;
   QAction* ActSetDefault;
   QAction* ActPrint;
-  QList<QAction*> ActChart;  // the eight above, in table order
+  QAction* ActCompareRuns;
+  QList<QAction*> ActChart;  // the nine above, in this order
   TPaxChart* CrtChart;
   QMenu* PopChart;           // the chart's own pop-up menu
 
@@ -71,8 +81,16 @@ class TFrmZymraChart : public QWidget {
   void AttachWorker();
   void DetachWorker();
   void Turn(double rotationDelta, double elevationDelta);
+  void BuildCompareSeries();
+  void RefreshCompareRun(std::size_t index);
+  void AttachCompareWorkers();
+  void DetachCompareWorkers();
+  // Ends the comparison without touching the chart (the caller shows a run next).
+  void EndCompare();
 
   TZymra& FProject;
   int FTag = 0;
   TZymra_Run* FRun = nullptr;
+  bool FCompare = false;
+  std::vector<TZymra_Run*> FCompareRuns;  // series i shows FCompareRuns[i]
 };

@@ -105,6 +105,23 @@ void PaintImage(QPainter& p, int index) {
       p.drawLine(QPointF(1.5, 5.5), QPointF(6.5, 5.5));
       break;
     }
+    case ciCompareRuns: {
+      // Three runs fanning out from one start: one colour each, as the chart draws them.
+      p.setBrush(Qt::NoBrush);
+      const QColor colours[] = {QColor(220, 0, 0), QColor(0, 140, 0), QColor(30, 90, 220)};
+      const double ends[] = {2.5, 7, 11.5};
+      for (int i = 0; i < 3; ++i) {
+        QPainterPath curve;
+        curve.moveTo(1.5, 14);
+        curve.cubicTo(6, 13.5, 9, ends[i] + 1, 14.5, ends[i]);
+        p.setPen(QPen(colours[i], 1.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawPath(curve);
+      }
+      p.setPen(QPen(Ink, 1));
+      p.drawLine(QPointF(0.5, 1.5), QPointF(0.5, 15.5));   // the axes
+      p.drawLine(QPointF(0.5, 15.5), QPointF(15.5, 15.5));
+      break;
+    }
     default: break;
   }
 }

@@ -12,9 +12,10 @@ enum TZymraChartImage : int {
   ciElevateUp = 4,
   ciElevateDown = 5,
   ciView3D = 6,
-  ciEqualCf = 7
+  ciEqualCf = 7,
+  ciCompareRuns = 8
 };
-constexpr int kZymraChartImageCount = 8;
+constexpr int kZymraChartImageCount = 9;
 
 // One picture, size x size pixels on a transparent background; a null image for an
 // index outside the list or a size below 1.

@@ -11,11 +11,13 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -252,6 +254,127 @@ TEST_F(ChartPage, ScreenshotsIn2DAnd3D) {
     page->Act3D->trigger();
   }
   differs->Params.ShowEqualCf = 0;
+}
+
+// Three finished runs fed for different growth rates, compared on the OD chart.
+TEST(ChartPageCompare, OneLinePerRunAndBackToTheShownRun) {
+  TQueueSynchronizer sync;
+  TZymra project(&sync);
+  std::vector<TZymra_Run*> runs;
+  for (double uset : {0.15, 0.25, 0.35}) {
+    TZymra_Run* run = project.AddRun();
+    run->Params.Uset = uset;
+    runs.push_back(run);
+  }
+  THeadlessOptions options;
+  options.MaxSteps = 1500;
+  RunHeadless(sync, runs, options);
+  for (TZymra_Run* run : runs) ASSERT_EQ(run->State(), rsFinished);
+
+  TFrmZymraChart page(project);
+  page.resize(900, 620);
+  page.show();
+  page.SetTag(0);
+  runs[1]->Params.View3D = 1;
+  page.ShowRun(runs[1]);
+  TPaxChart& chart = *page.CrtChart;
+  ASSERT_EQ(chart.SeriesCount(), 2);
+  EXPECT_TRUE(page.ActCompareRuns->isEnabled());
+  EXPECT_TRUE(page.ToolBar->actions().contains(page.ActCompareRuns));
+  EXPECT_TRUE(page.PopChart->actions().contains(page.ActCompareRuns));
+
+  page.ActCompareRuns->trigger();
+  EXPECT_TRUE(page.Comparing());
+  ASSERT_EQ(chart.SeriesCount(), 3);
+  const char* const captions[] = {"Run1", "Run2", "Run3"};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(chart.Series(i)->Title().startsWith(captions[i])) << chart.Series(i)->Title().toStdString();
+    EXPECT_EQ(chart.Series(i)->Title(), QString::fromStdString(runs[i]->RunCaption()));
+    ASSERT_EQ(chart.Series(i)->Count(), static_cast<std::size_t>(runs[i]->Time.Rows()));
+    const std::size_t last = chart.Series(i)->Count() - 1;
+    EXPECT_EQ(chart.Series(i)->Y(last), runs[i]->ODreal.Last());
+    // The runs end apart, so a line shown for the wrong run would not match.
+    EXPECT_NE(runs[i]->ODreal.Last(), runs[(i + 1) % 3]->ODreal.Last());
+  }
+  EXPECT_TRUE(chart.Title().startsWith("Optical Density Compare Runs [")) << chart.Title().toStdString();
+  EXPECT_FALSE(chart.View3D());
+  EXPECT_FALSE(page.Act3D->isEnabled());
+  EXPECT_FALSE(page.ActRotationLeft->isEnabled());
+  page.grab().save(TestOutput("chart_page_compare_runs.png"));
+  // The comparison's flat view is not written into the shown run.
+  EXPECT_EQ(runs[1]->Params.View3D, 1);
+
+  // Off again: the shown run's own two series in its own 3D view.
+  page.ActCompareRuns->trigger();
+  EXPECT_FALSE(page.Comparing());
+  ASSERT_EQ(chart.SeriesCount(), 2);
+  EXPECT_EQ(chart.Series(0)->Title(), "OD real");
+  EXPECT_EQ(chart.Series(1)->Title(), "OD ideal");
+  EXPECT_EQ(chart.Series(0)->Count(), static_cast<std::size_t>(runs[1]->Time.Rows()));
+  EXPECT_TRUE(chart.View3D());
+  EXPECT_TRUE(page.ActRotationLeft->isEnabled());
+
+  // Leaving the page or showing another run ends it too.
+  page.ActCompareRuns->trigger();
+  page.LeaveRun();
+  EXPECT_FALSE(page.Comparing());
+  EXPECT_FALSE(page.ActCompareRuns->isChecked());
+  EXPECT_EQ(runs[1]->Params.View3D, 1);
+  page.ShowRun(runs[1]);
+  page.ActCompareRuns->trigger();
+  page.ShowRun(runs[2]);
+  EXPECT_FALSE(page.Comparing());
+  ASSERT_EQ(chart.SeriesCount(), 2);
+  EXPECT_EQ(chart.Series(0)->Count(), static_cast<std::size_t>(runs[2]->Time.Rows()));
+  page.LeaveRun();
+}
+
+// Two runs going on at once: each worker keeps its own line of the comparison growing.
+TEST(ChartPageCompare, FollowsEveryRunGoingOn) {
+  TQtSynchronizer qtSync;
+  qtSync.SetBeepEnabled(false);
+  TZymra live(&qtSync);
+  TZymra_Run* runs[] = {live.AddRun(), live.AddRun()};
+  runs[1]->Params.Uset = 0.3;
+  TFrmZymraChart page(live);
+  page.SetTag(0);
+  page.ShowRun(runs[0]);
+  page.ActCompareRuns->trigger();
+  for (TZymra_Run* run : runs) {
+    run->StartThread();
+    run->Worker()->SetRealtime(false);
+    ASSERT_TRUE(run->Resume());
+  }
+  page.RefreshChart();  // hands the new workers their callbacks
+  TPaxChart& chart = *page.CrtChart;
+  ASSERT_EQ(chart.SeriesCount(), 2);
+  const bool grew = QTest::qWaitFor(
+      [&] {
+        for (TZymra_Run* run : runs)
+          if (run->State() == rsPaused) run->Resume();
+        return chart.Series(0)->Count() > 40 && chart.Series(1)->Count() > 40;
+      },
+      20000);
+  ASSERT_TRUE(grew) << chart.Series(0)->Count() << " " << chart.Series(1)->Count();
+  // Left, the page hears from neither worker any more.
+  for (TZymra_Run* run : runs) run->Pause();
+  page.LeaveRun();
+  const std::size_t shown[] = {chart.Series(0)->Count(), chart.Series(1)->Count()};
+  for (TZymra_Run* run : runs) {
+    EXPECT_GE(static_cast<std::size_t>(run->Time.Rows()), shown[run == runs[1]]);
+    ASSERT_TRUE(run->Resume());
+  }
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (TZymra_Run* run : runs)
+          if (run->State() == rsPaused) run->Resume();
+        return runs[0]->State() == rsFinished && runs[1]->State() == rsFinished;
+      },
+      20000));
+  EXPECT_GT(static_cast<std::size_t>(runs[0]->Time.Rows()), shown[0]);
+  EXPECT_EQ(chart.Series(0)->Count(), shown[0]);
+  EXPECT_EQ(chart.Series(1)->Count(), shown[1]);
 }
 
 // A run going on in its worker, handed to the UI thread by the desktop synchroniser.
