@@ -31,6 +31,7 @@
 #include "UntZymraChart.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
+#include "UntZymraSweep.h"
 #include "ZymraHelp.h"
 #include "ZymraPictures.h"
 #include "ZymraUi.h"
@@ -279,6 +280,9 @@ void TFrmZymraMain::CreateActions() {
   ActAssignChart = NewAction(this, QStringLiteral("Equates &Charts/Sim.Speed"),
                              QStringLiteral("Equates Charts And Sim.Speed Properties From Selected Run To All Runs "),
                              QKeySequence(Qt::Key_F3), tiEquatesCharts);
+  ActSweep = NewAction(this, QStringLiteral("Parameter &Sweep..."),
+                       QStringLiteral("Varies Constants Of The Current Run And Shows The Spread Of The Results"), {},
+                       -1);
   ActFullScreen = NewAction(this, QStringLiteral("Full Screen"), QStringLiteral("Shows Run Panel In Full Screen"),
                             QKeySequence(Qt::CTRL | Qt::Key_F11), tiFullScreen);
   ActHelp = NewAction(this, QStringLiteral("&Help "), QStringLiteral("Help contents"), QKeySequence(Qt::Key_F1),
@@ -291,7 +295,7 @@ void TFrmZymraMain::CreateActions() {
   ActUpdate = NewAction(this, QStringLiteral("&Check Update Version"), {}, {}, -1);
 
   const std::vector<QAction*> own = {ActAddRun, ActRemoveRun, ActStart, ActPause, ActStop, ActReset,
-                                     ActAssignSettings, ActAssignChart, ActFullScreen, ActHelp, ActInfo,
+                                     ActAssignSettings, ActAssignChart, ActSweep, ActFullScreen, ActHelp, ActInfo,
                                      ActWhitePaper, ActUpdate};
   for (QAction* action : own) addAction(action);  // shortcuts work wherever the focus is
 
@@ -303,6 +307,7 @@ void TFrmZymraMain::CreateActions() {
   connect(ActReset, &QAction::triggered, this, &TFrmZymraMain::ActResetExecute);
   connect(ActAssignSettings, &QAction::triggered, this, &TFrmZymraMain::ActAssignSettingsExecute);
   connect(ActAssignChart, &QAction::triggered, this, &TFrmZymraMain::ActAssignChartExecute);
+  connect(ActSweep, &QAction::triggered, this, &TFrmZymraMain::ActSweepExecute);
   connect(ActFullScreen, &QAction::triggered, this, &TFrmZymraMain::ActFullScreenExecute);
   connect(ActHelp, &QAction::triggered, this, &TFrmZymraMain::ActHelpExecute);
   connect(ActInfo, &QAction::triggered, this, &TFrmZymraMain::ActInfoExecute);
@@ -319,6 +324,8 @@ void TFrmZymraMain::CreateMenus() {
   MnuRuns->addActions({ActStart, ActPause, ActStop, ActReset});
   MnuRuns->addSeparator();
   MnuRuns->addActions({ActAssignSettings, ActAssignChart});
+  MnuRuns->addSeparator();
+  MnuRuns->addAction(ActSweep);
   MnuRuns->addSeparator();
   MnuRuns->addAction(ActFullScreen);
 
@@ -650,6 +657,7 @@ void TFrmZymraMain::UpdateActions() {
   const bool several = FProject.RunCount() > 1 && TvwNavigation->currentItem() != nullptr;
   ActAssignSettings->setEnabled(several && FProject.AnyInStates({rsPrepare}));
   ActAssignChart->setEnabled(several);
+  ActSweep->setEnabled(FProject.CurrentRun != nullptr && FProject.IndexOf(FProject.CurrentRun) >= 0);
   ActFullScreen->setEnabled(FNavigations && FNavigations->HasPage());
   Refill();
   MarkModified();
@@ -723,6 +731,13 @@ void TFrmZymraMain::ActAssignChartExecute() {
   FProject.EquateCharts(source);
   if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();
+}
+
+void TFrmZymraMain::ActSweepExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  // A run removed since the actions were last updated is gone.
+  if (run == nullptr || FProject.IndexOf(run) < 0) return;
+  ShowSweepWindow(FProject, *run, this);
 }
 
 void TFrmZymraMain::ActFullScreenExecute() {

@@ -88,6 +88,7 @@ class TFrmZymraMain : public TFrmFile {
   void ActResetExecute();
   void ActAssignSettingsExecute();
   void ActAssignChartExecute();
+  void ActSweepExecute();
   void ActFullScreenExecute();
   void ActHelpExecute();
   void ActInfoExecute();
@@ -128,6 +129,7 @@ class TFrmZymraMain : public TFrmFile {
   QAction* ActReset;
   QAction* ActAssignSettings;
   QAction* ActAssignChart;
+  QAction* ActSweep;
   QAction* ActFullScreen;
   QAction* ActHelp;
   QAction* ActInfo;

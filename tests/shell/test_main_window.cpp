@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QAction>
+#include <QMenu>
 #include <QMimeData>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -32,6 +33,7 @@
 #include "UntZymraMain.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
+#include "UntZymraSweep.h"
 #include "ZymraHeadless.h"
 #include "ZymraQtSync.h"
 #include "ZymraUi.h"
@@ -473,6 +475,28 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileARunGoes) {
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0].Text, "Do you want to save differences?");
   EXPECT_EQ(Window->Navigations(), nullptr);
+}
+
+TEST_F(MainWindowTest, ParameterSweepOpensAWindowForTheCurrentRun) {
+  AddRuns(2);
+  Project->CurrentRun = nullptr;
+  Window->UpdateActions();
+  EXPECT_FALSE(Window->ActSweep->isEnabled());  // no run to vary
+  EXPECT_TRUE(Window->MnuRuns->actions().contains(Window->ActSweep));
+  Click(RunNode("1. Process Data", 1));
+  ASSERT_EQ(Project->CurrentRun, Project->Run(1));
+  ASSERT_TRUE(Window->ActSweep->isEnabled());
+  Window->ActSweep->trigger();
+  TFrmSweep* sweep = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* found = qobject_cast<TFrmSweep*>(widget); found && found->isVisible()) sweep = found;
+  ASSERT_NE(sweep, nullptr);
+  EXPECT_TRUE(sweep->isWindow());
+  EXPECT_EQ(sweep->windowTitle(), "Sweep - Run2 default");
+  EXPECT_FALSE(Window->isAncestorOf(sweep));  // beside the main window, not inside it
+  EXPECT_TRUE(sweep->close());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  for (QWidget* widget : QApplication::topLevelWidgets()) EXPECT_EQ(qobject_cast<TFrmSweep*>(widget), nullptr);
 }
 
 TEST_F(MainWindowTest, ADroppedFileIsOpened) {
