@@ -5,13 +5,37 @@
 
 TQtSynchronizer::TQtSynchronizer(QObject* parent) : QObject(parent) {}
 
-// Requests still queued when the synchroniser goes are dropped with their events;
-// their workers must have been stopped by then (stopping abandons the request).
-TQtSynchronizer::~TQtSynchronizer() = default;
+TQtSynchronizer::~TQtSynchronizer() {
+  std::deque<std::shared_ptr<TSyncRequest>> left;
+  {
+    std::lock_guard lock(M_);
+    left.swap(Queue_);
+  }
+  // A worker still waiting for one of these wakes up and ends instead of hanging.
+  for (auto& request : left) request->Abandon();
+}
 
 void TQtSynchronizer::Post(std::shared_ptr<TSyncRequest> request) {
-  QMetaObject::invokeMethod(
-      this, [request] { request->Run(); }, Qt::QueuedConnection);
+  bool wake = false;
+  {
+    std::lock_guard lock(M_);
+    Queue_.push_back(std::move(request));
+    wake = !WakeQueued_;
+    WakeQueued_ = true;
+  }
+  if (wake) QMetaObject::invokeMethod(this, &TQtSynchronizer::Drain, Qt::QueuedConnection);
+}
+
+void TQtSynchronizer::Drain() {
+  // Only what was queued when the event arrived: requests posted meanwhile come with
+  // the next event, after the input that waits in between.
+  std::deque<std::shared_ptr<TSyncRequest>> batch;
+  {
+    std::lock_guard lock(M_);
+    batch.swap(Queue_);
+    WakeQueued_ = false;
+  }
+  for (auto& request : batch) request->Run();
 }
 
 void TQtSynchronizer::Beep() {

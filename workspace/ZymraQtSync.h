@@ -6,7 +6,9 @@
 // abandons it and the queued event then does nothing.
 #include <QObject>
 
+#include <deque>
 #include <memory>
+#include <mutex>
 
 #include "ZymraThread.h"
 
@@ -14,6 +16,7 @@ class TQtSynchronizer final : public QObject, public TSynchronizer {
   Q_OBJECT
  public:
   explicit TQtSynchronizer(QObject* parent = nullptr);
+  // Workers must be stopped first; requests still queued are abandoned.
   ~TQtSynchronizer() override;
 
   // Thread-safe: called by workers.
@@ -23,5 +26,13 @@ class TQtSynchronizer final : public QObject, public TSynchronizer {
   void SetBeepEnabled(bool on) { BeepEnabled_ = on; }
 
  private:
+  void Drain();
+
+  // The requests travel through a queue of our own rather than inside Qt's events:
+  // one wake-up event serves every request queued meanwhile, and the hand-over is
+  // ordered by a lock that thread checkers can see.
+  std::mutex M_;
+  std::deque<std::shared_ptr<TSyncRequest>> Queue_;
+  bool WakeQueued_ = false;
   bool BeepEnabled_ = true;
 };

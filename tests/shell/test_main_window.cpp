@@ -40,6 +40,13 @@
 
 namespace {
 
+// A running run's rows, read between two of its steps.
+int Rows(TZymra_Run* run) {
+  int rows = 0;
+  run->BetweenSteps([&] { rows = run->Time.Rows(); });
+  return rows;
+}
+
 // Turns the event loop until cond holds or ms have passed.
 template <typename F>
 bool WaitFor(F cond, int ms) {
@@ -225,7 +232,7 @@ TEST_F(MainWindowTest, StartAllLeavesAFinishedRunAndFinishEndsTheOther) {
   auto* startEntry = static_cast<TCompDataList*>(static_cast<TCompDataList*>(Nav().GetItem(0))->GetItem(0));
   EXPECT_EQ(startEntry->GetImageIndex(), 2);
   EXPECT_EQ(startEntry->GetSelectedIndex(), 3);
-  EXPECT_TRUE(WaitFor([this] { return Project->Run(0)->Time.Rows() > 1; }, 5000));
+  EXPECT_TRUE(WaitFor([this] { return Rows(Project->Run(0)) > 1; }, 5000));
 
   QTest::keyClick(Window.get(), Qt::Key_F11);
   EXPECT_EQ(Project->Run(0)->State(), rsFinished);
@@ -429,20 +436,20 @@ TEST_F(MainWindowTest, SavedProjectReopensWithEqualRecordsAndSeries) {
 TEST_F(MainWindowTest, ARunSavedWhileGoingIsHeldForTheSaveAndComesBackFinished) {
   AddRuns(2);
   Window->ActStart->trigger();
-  ASSERT_TRUE(WaitFor([this] { return Project->Run(1)->Time.Rows() > 2; }, 5000));
+  ASSERT_TRUE(WaitFor([this] { return Rows(Project->Run(1)) > 2; }, 5000));
   const QString path = FilePath("going.zym");
-  const int before = Project->Run(0)->Time.Rows();
+  const int before = Rows(Project->Run(0));
   ASSERT_TRUE(Window->SaveDocument(path));  // the question before a dropped file may do this
   EXPECT_EQ(Project->Run(0)->State(), rsRunning);
-  const int rows = Project->Run(0)->Time.Rows();
-  EXPECT_TRUE(WaitFor([&] { return Project->Run(0)->Time.Rows() > rows; }, 5000)) << "workers go on after the save";
+  const int rows = Rows(Project->Run(0));
+  EXPECT_TRUE(WaitFor([&] { return Rows(Project->Run(0)) > rows; }, 5000)) << "workers go on after the save";
 
   // Without a worker to go on with, the runs come back finished, results kept.
   ASSERT_TRUE(Window->OpenFile(path));
   ASSERT_EQ(Project->RunCount(), 2);
   EXPECT_EQ(Project->Run(0)->State(), rsFinished);
-  EXPECT_GE(Project->Run(0)->Time.Rows(), before);
-  EXPECT_LE(Project->Run(0)->Time.Rows(), rows);
+  EXPECT_GE(Rows(Project->Run(0)), before);
+  EXPECT_LE(Rows(Project->Run(0)), rows);
   EXPECT_EQ(Project->Run(0)->Worker(), nullptr);
   EXPECT_FALSE(Project->AnyActive());
   EXPECT_FALSE(Window->ActStart->isEnabled());
