@@ -6,6 +6,8 @@
 // abandons it and the queued event then does nothing.
 #include <QObject>
 
+class QSocketNotifier;
+
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -28,9 +30,12 @@ class TQtSynchronizer final : public QObject, public TSynchronizer {
  private:
   void Drain();
 
-  // The requests travel through a queue of our own rather than inside Qt's events:
-  // one wake-up event serves every request queued meanwhile, and the hand-over is
-  // ordered by a lock that thread checkers can see.
+  // The requests travel through a queue of our own rather than inside Qt's events,
+  // and the UI thread is woken through an event descriptor: one wake-up serves every
+  // request queued meanwhile, nothing is allocated per request on the way, and the
+  // hand-over is ordered by a lock and a descriptor that thread checkers can see.
+  int WakeFd_ = -1;
+  QSocketNotifier* Notifier_ = nullptr;
   std::mutex M_;
   std::deque<std::shared_ptr<TSyncRequest>> Queue_;
   bool WakeQueued_ = false;

@@ -38,16 +38,18 @@ TEST(QtSynchronizer, RunsCallbacksOnTheOwningThreadInOrder) {
 
 TEST(QtSynchronizer, GoingAwayAbandonsWhatIsStillQueued) {
   auto sync = std::make_unique<TQtSynchronizer>();
+  TQtSynchronizer* target = sync.get();
   bool ran = false;
   auto request = std::make_shared<TSyncRequest>([&] { ran = true; });
+  std::atomic<bool> posted{false};
   std::atomic<int> result{-1};
   std::thread worker([&] {
-    sync->Post(request);
+    target->Post(request);
+    posted = true;
     result = request->Wait() ? 1 : 0;
   });
   // No event loop runs before the synchroniser goes: the request is still queued.
-  while (request.use_count() < 2) std::this_thread::yield();
-  QThread::msleep(20);
+  while (!posted) std::this_thread::yield();
   sync.reset();
   worker.join();
   EXPECT_EQ(result.load(), 0);
