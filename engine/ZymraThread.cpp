@@ -203,8 +203,11 @@ bool TZymra_Thread::Synchronize(TShared& s, TSynchronizer& sync, TCallback fn) {
   s.Cv.notify_all();
   sync.Post(request);
   const bool ran = request->Wait();
-  std::lock_guard lock(s.M);
+  std::unique_lock lock(s.M);
   s.Current.reset();
+  // The owner may have paused the run while the callback was queued or running, and
+  // then takes the run for its own: the worker touches it again only once continued.
+  s.Cv.wait(lock, [&s] { return !s.Suspended || s.Terminated; });
   s.Busy = !s.Terminated;
   return ran && !s.Terminated;
 }
