@@ -4,7 +4,8 @@
 //   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
 //     -Ipersistence -Iengine tests/engine/fuzz_project.cpp persistence/KelLinkList.cpp \
 //     persistence/KelStreamWrapper.cpp persistence/KelStreamList.cpp persistence/KelCompDataList.cpp \
-//     persistence/KelHuffFuncs.cpp persistence/KelStrings.cpp engine/KelMatrix.cpp engine/LibZymra.cpp \
+//     persistence/KelHuffFuncs.cpp persistence/KelStrings.cpp persistence/KelBuffer.cpp persistence/KelDateTime.cpp \
+//     engine/KelMatrix.cpp engine/LibZymra.cpp \
 //     engine/ZymraModel.cpp engine/ZymraRecords.cpp engine/ZymraText.cpp engine/ZymraThread.cpp \
 //     engine/ZymraReport.cpp -o /tmp/fuzz_project
 //   /tmp/fuzz_project -jobs=1 -workers=1 -max_total_time=600 -max_len=65536 corpus_dir

@@ -2,7 +2,7 @@
 //
 //   cd persistence && clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
 //     -I../tests/persistence ../tests/persistence/fuzz_load.cpp KelLinkList.cpp KelStreamWrapper.cpp \
-//     KelStreamList.cpp KelCompDataList.cpp KelHuffFuncs.cpp KelStrings.cpp -o /tmp/fuzz_load
+//     KelStreamList.cpp KelCompDataList.cpp KelHuffFuncs.cpp KelStrings.cpp KelBuffer.cpp -o /tmp/fuzz_load
 //   /tmp/fuzz_load -jobs=1 -workers=1 -max_total_time=600 -max_len=65536 corpus_dir
 //
 // Input: one mode byte, then the file's bytes. Bit 0 of the mode byte set: the
