@@ -1,4 +1,5 @@
 #include "UntZymraChart.h"
+#include "ZymraPageHeader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,47 +24,14 @@
 #include "ZymraRunChart.h"
 #include "ZymraUi.h"
 
-namespace {
-// The line a run contributes to the comparison: the kind's first series.
-const tDoubleMatrix& ComparedSeries(const TZymra_Run& run, int kind) {
-  switch (kind) {
-    case 0: return run.ODreal;
-    case 1: return run.uCell;
-    case 2: return run.OTRVt;
-    case 3: return run.Volume;
-    default: return run.Substrate;
-  }
-}
-}  // namespace
 
 TFrmZymraChart::TFrmZymraChart(TZymra& project, QWidget* parent) : QWidget(parent), FProject(project) {
   setObjectName(QStringLiteral("FrmZymraChart"));
 
-  PnlHeader = new QWidget(this);
-  PnlHeader->setObjectName(QStringLiteral("PnlHeader"));
-  PnlHeader->setFixedHeight(40);
-  PnlHeader->setAutoFillBackground(true);
-  QPalette headerPalette = PnlHeader->palette();
-  headerPalette.setColor(QPalette::Window, QColor(226, 230, 240));
-  PnlHeader->setPalette(headerPalette);
-  LblCharts = new QLabel(QStringLiteral("Charts"), PnlHeader);
-  QFont headerFont(QStringLiteral("Verdana"));
-  headerFont.setPixelSize(19);
-  headerFont.setBold(true);
-  LblCharts->setFont(headerFont);
-  LblCaption = new QLabel(PnlHeader);
-  LblCaption->setObjectName(QStringLiteral("LblCaption"));
-  QFont captionFont = LblCaption->font();
-  captionFont.setBold(true);
-  LblCaption->setFont(captionFont);
-  QPalette captionPalette = LblCaption->palette();
-  captionPalette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::Highlight));
-  LblCaption->setPalette(captionPalette);
-  auto* header = new QHBoxLayout(PnlHeader);
-  header->setContentsMargins(10, 0, 10, 0);
-  header->setSpacing(16);
-  header->addWidget(LblCharts);
-  header->addWidget(LblCaption, 1);
+  const TPageHeader header = MakePageHeader(QStringLiteral("Charts"), this);
+  PnlHeader = header.Panel;
+  LblCharts = header.Title;
+  LblCaption = header.Caption;
 
   auto makeAction = [this](const char* name, const QString& caption, const QString& hint, int image) {
     auto* action = new QAction(ZymraChartIcon(image), caption, this);
@@ -345,7 +313,7 @@ void TFrmZymraChart::RefreshCompareRun(std::size_t index) {
     const int rows = run->Time.Rows();
     // A run reset meanwhile has fewer rows than its line: it starts again.
     if (series->Count() > static_cast<std::size_t>(rows)) series->Clear();
-    FillSeries(series, &run->Time, &ComparedSeries(*run, FTag));
+    FillSeries(series, &run->Time, &CompareSeries(*run, FTag));
     if (run == FRun) {
       const QString caption = FromCp1252(run->DisplayName());
       if (LblCaption->text() != caption) LblCaption->setText(caption);

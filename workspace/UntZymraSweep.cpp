@@ -1,4 +1,5 @@
 #include "UntZymraSweep.h"
+#include "ZymraPageHeader.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -181,30 +182,9 @@ TFrmSweep::TFrmSweep(TZymra& project, QWidget* parent)
   setObjectName(QStringLiteral("FrmSweep"));
 
   // Header in the look of the run pages.
-  auto* pnlHeader = new QWidget(this);
-  pnlHeader->setFixedHeight(40);
-  pnlHeader->setAutoFillBackground(true);
-  QPalette headerPalette = pnlHeader->palette();
-  headerPalette.setColor(QPalette::Window, QColor(226, 230, 240));
-  pnlHeader->setPalette(headerPalette);
-  auto* lblTitle = new QLabel(QStringLiteral("Sweep"), pnlHeader);
-  QFont headerFont(QStringLiteral("Verdana"));
-  headerFont.setPixelSize(19);
-  headerFont.setBold(true);
-  lblTitle->setFont(headerFont);
-  LblCaption = new QLabel(pnlHeader);
-  LblCaption->setObjectName(QStringLiteral("LblCaption"));
-  QFont captionFont = LblCaption->font();
-  captionFont.setBold(true);
-  LblCaption->setFont(captionFont);
-  QPalette captionPalette = LblCaption->palette();
-  captionPalette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::Highlight));
-  LblCaption->setPalette(captionPalette);
-  auto* header = new QHBoxLayout(pnlHeader);
-  header->setContentsMargins(10, 0, 10, 0);
-  header->setSpacing(16);
-  header->addWidget(lblTitle);
-  header->addWidget(LblCaption, 1);
+  const TPageHeader header = MakePageHeader(QStringLiteral("Sweep"), this);
+  QWidget* pnlHeader = header.Panel;
+  LblCaption = header.Caption;
 
   // Values to vary: one row of controls per value.
   auto* grpVary = new QGroupBox(QStringLiteral("Values to Vary"), this);

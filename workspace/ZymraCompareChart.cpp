@@ -8,8 +8,7 @@
 #include "PaxPlot.h"
 #include "ZymraRunChart.h"
 
-namespace {
-const tDoubleMatrix& FirstSeries(const TZymra_Run& run, int kind) {
+const tDoubleMatrix& CompareSeries(const TZymra_Run& run, int kind) {
   switch (kind) {
     case 0: return run.ODreal;
     case 1: return run.uCell;
@@ -18,7 +17,6 @@ const tDoubleMatrix& FirstSeries(const TZymra_Run& run, int kind) {
     default: return run.Substrate;
   }
 }
-}  // namespace
 
 void SetupCompareChart(TPaxPlot& plot, const std::vector<const TZymra_Run*>& runs, int kind,
                        const QString& versionText) {
@@ -34,7 +32,7 @@ void SetupCompareChart(TPaxPlot& plot, const std::vector<const TZymra_Run*>& run
   plot.SetView3D(false);
   for (const TZymra_Run* run : runs) {
     TPaxChartSeries* s = plot.AddSeries(QString::fromStdString(Cp1252ToUtf8(run->RunCaption())));
-    const tDoubleMatrix& ys = FirstSeries(*run, kind);
+    const tDoubleMatrix& ys = CompareSeries(*run, kind);
     const int rows = std::min(run->Time.Rows(), ys.Rows());
     for (int row = 0; row < rows; ++row) s->Append(run->Time.Value(row), ys.Value(row));
   }

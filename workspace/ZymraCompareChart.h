@@ -8,6 +8,10 @@
 
 class TPaxPlot;
 class TZymra_Run;
+class tDoubleMatrix;
+
+// The series a run contributes to the comparison: the first of chart group `kind`.
+const tDoubleMatrix& CompareSeries(const TZymra_Run& run, int kind);
 
 // The first series of chart group `kind` (OD real, µ Cell, OTR V(t), V(t), cS) of every
 // listed run. The runs must belong to a project (their captions name them).
