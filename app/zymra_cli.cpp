@@ -294,7 +294,7 @@ int Sweep(const TSweepArgs& args) {
 #ifndef ZYMRA_WITH_CHARTS
   if (!charts.empty()) Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
 #endif
-  TSweepSpec spec;
+  TSweepSpec plan;
   {
     TZymra_Run base;
     for (const std::string& set : args.Sets) {
@@ -304,8 +304,8 @@ int Sweep(const TSweepArgs& args) {
       std::string error;
       if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
     }
-    spec.Params = base.Params;
-    spec.Batch = base.BatchParams;
+    plan.Params = base.Params;
+    plan.Batch = base.BatchParams;
   }
   std::vector<std::string> names;
   for (const std::string& text : args.Varies) {
@@ -315,19 +315,19 @@ int Sweep(const TSweepArgs& args) {
     for (const std::string& name : names)
       if (name == vary.Name) Fail(kExitBadArguments, "--vary " + name + " is given twice");
     names.push_back(vary.Name);
-    spec.Varies.push_back(vary);
+    plan.Varies.push_back(vary);
   }
-  spec.Samples = args.Samples;
-  spec.MaxSteps = args.MaxSteps;
+  plan.Samples = args.Samples;
+  plan.MaxSteps = args.MaxSteps;
   long long partK = 1, partN = 1;
   if (!args.Part.empty()) {
     ParsePart(args.Part, partK, partN);
     if (args.Seed < 0) Fail(kExitBadArguments, "--part needs --seed: every part must draw the same runs");
   }
-  spec.Seed = args.Seed >= 0 ? static_cast<std::uint64_t>(args.Seed)
+  plan.Seed = args.Seed >= 0 ? static_cast<std::uint64_t>(args.Seed)
                              : (static_cast<std::uint64_t>(std::random_device{}()) << 20 ^ std::random_device{}()) &
                                    0xFFFFFFFFFFFFULL;
-  const long long count = spec.RunCount();
+  const long long count = plan.RunCount();
   if (count < 0) Fail(kExitBadArguments, "the sweep has more than " + std::to_string(kSweepMaxRuns) + " runs");
 
   TSweepOptions options;
@@ -345,7 +345,7 @@ int Sweep(const TSweepArgs& args) {
   TSweepResult result;
   std::string error;
   const auto start = std::chrono::steady_clock::now();
-  if (!RunSweep(spec, options, result, error)) {
+  if (!RunSweep(plan, options, result, error)) {
     if (out.is_open()) {
       out.close();
       std::remove(args.Out.c_str());
@@ -355,7 +355,7 @@ int Sweep(const TSweepArgs& args) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (out.is_open() && !out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
 
-  std::cout << "Sweep:                       " << count << " runs, seed " << spec.Seed;
+  std::cout << "Sweep:                       " << count << " runs, seed " << plan.Seed;
   if (partN > 1)
     std::cout << ", part " << partK << "/" << partN << " (indexes " << options.First << " to " << options.Last - 1
               << ")";

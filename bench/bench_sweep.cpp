@@ -23,37 +23,37 @@ double ProcessCpuSeconds() {
 }
 
 TSweepSpec MonteCarlo() {
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Batch.Phase = 0;
-  spec.Seed = 2024;
-  spec.Samples = kRuns;
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Batch.Phase = 0;
+  plan.Seed = 2024;
+  plan.Samples = kRuns;
   std::string error;
   for (const char* text : {"Yield_Real=normal:0.506:0.02", "DryMassPerOD_Real=normal:0.52:0.02",
                            "CSubstr_Real=uniform:700:800"}) {
     TSweepVary v;
     if (!ParseSweepVary(text, v, error)) std::abort();
-    spec.Varies.push_back(v);
+    plan.Varies.push_back(v);
   }
-  return spec;
+  return plan;
 }
 
 // One run as simulate makes it: a project with its worker, driven headless.
 void BM_SimulateRunAfterRun(benchmark::State& state) {
-  const TSweepSpec spec = MonteCarlo();
+  const TSweepSpec plan = MonteCarlo();
   long long index = 0;
   TSweepRunValues values;
   std::string error;
   const double cpu = ProcessCpuSeconds();
   for (auto _ : state) {
-    if (!SweepRunValues(spec, index++ % kRuns, values, error)) std::abort();
+    if (!SweepRunValues(plan, index++ % kRuns, values, error)) std::abort();
     TQueueSynchronizer sync;
     TZymra project(&sync);
     TZymra_Run* run = project.AddRun();
     RandSeed(values.Seed);
-    run->Params = spec.Params;
-    run->BatchParams = spec.Batch;
-    ApplySweepValues(spec, values.Values, run->Params, run->BatchParams);
+    run->Params = plan.Params;
+    run->BatchParams = plan.Batch;
+    ApplySweepValues(plan, values.Values, run->Params, run->BatchParams);
     if (!CheckRunValues(run->Params, run->BatchParams).empty()) std::abort();
     RunHeadless(sync, {run}, THeadlessOptions{});
     benchmark::DoNotOptimize(run->ODreal.Last());
@@ -64,7 +64,7 @@ void BM_SimulateRunAfterRun(benchmark::State& state) {
 BENCHMARK(BM_SimulateRunAfterRun)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_Sweep(benchmark::State& state) {
-  const TSweepSpec spec = MonteCarlo();
+  const TSweepSpec plan = MonteCarlo();
   TSweepOptions options;
   options.Threads = static_cast<int>(state.range(0));
   if (state.range(1)) options.BandKinds = {0};
@@ -72,7 +72,7 @@ void BM_Sweep(benchmark::State& state) {
   for (auto _ : state) {
     TSweepResult result;
     std::string error;
-    if (!RunSweep(spec, options, result, error)) std::abort();
+    if (!RunSweep(plan, options, result, error)) std::abort();
     benchmark::DoNotOptimize(result.Summary.Runs());
   }
   state.SetItemsProcessed(state.iterations() * kRuns);

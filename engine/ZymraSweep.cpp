@@ -188,25 +188,25 @@ long long TSweepSpec::RunCount() const {
   return count;
 }
 
-void ApplySweepValues(const TSweepSpec& spec, const std::vector<double>& values, TRunParameters& params,
+void ApplySweepValues(const TSweepSpec& plan, const std::vector<double>& values, TRunParameters& params,
                       TRunBatchParameters& batch) {
-  for (std::size_t i = 0; i < spec.Varies.size() && i < values.size(); ++i) {
-    const TSweepVary& v = spec.Varies[i];
+  for (std::size_t i = 0; i < plan.Varies.size() && i < values.size(); ++i) {
+    const TSweepVary& v = plan.Varies[i];
     auto* base = v.InBatchRecord ? reinterpret_cast<std::uint8_t*>(&batch) : reinterpret_cast<std::uint8_t*>(&params);
     std::memcpy(base + v.Offset, &values[i], 8);
   }
 }
 
-bool SweepRunValues(const TSweepSpec& spec, long long index, TSweepRunValues& out, std::string& error) {
-  const std::size_t n = spec.Varies.size();
+bool SweepRunValues(const TSweepSpec& plan, long long index, TSweepRunValues& out, std::string& error) {
+  const std::size_t n = plan.Varies.size();
   out.Values.assign(n, 0);
   out.Redraws = 0;
-  out.Seed = static_cast<std::uint32_t>(StreamSeed(spec.Seed, index, 2));
+  out.Seed = static_cast<std::uint32_t>(StreamSeed(plan.Seed, index, 2));
   // Grid coordinates: the first --vary changes slowest, the samples of a point fastest.
-  long long rest = index / spec.SamplesPerPoint();
+  long long rest = index / plan.SamplesPerPoint();
   bool random = false;
   for (std::size_t k = n; k-- > 0;) {
-    const TSweepVary& v = spec.Varies[k];
+    const TSweepVary& v = plan.Varies[k];
     if (v.What != TSweepVary::Grid) {
       random = true;
       continue;
@@ -215,20 +215,20 @@ bool SweepRunValues(const TSweepSpec& spec, long long index, TSweepRunValues& ou
     rest /= v.N;
     out.Values[k] = v.N == 1 ? v.A : v.A + (v.B - v.A) * static_cast<double>(j) / static_cast<double>(v.N - 1);
   }
-  TSampler sampler(StreamSeed(spec.Seed, index, 1));
+  TSampler sampler(StreamSeed(plan.Seed, index, 1));
   for (;;) {
     for (std::size_t k = 0; k < n; ++k) {
-      const TSweepVary& v = spec.Varies[k];
+      const TSweepVary& v = plan.Varies[k];
       if (v.What == TSweepVary::Normal) out.Values[k] = v.A + v.B * sampler.Normal();
       if (v.What == TSweepVary::Uniform) out.Values[k] = v.A + (v.B - v.A) * sampler.Uniform();
     }
-    TRunParameters p = spec.Params;
-    TRunBatchParameters b = spec.Batch;
-    ApplySweepValues(spec, out.Values, p, b);
+    TRunParameters p = plan.Params;
+    TRunBatchParameters b = plan.Batch;
+    ApplySweepValues(plan, out.Values, p, b);
     const std::vector<std::string> failed = CheckRunValues(p, b);
     if (failed.empty()) return true;
     std::string values;
-    for (std::size_t k = 0; k < n; ++k) values += (k ? " " : "") + spec.Varies[k].Name + "=" + G17(out.Values[k]);
+    for (std::size_t k = 0; k < n; ++k) values += (k ? " " : "") + plan.Varies[k].Name + "=" + G17(out.Values[k]);
     if (!random) {
       error = "run " + std::to_string(index) + " (" + values + ") fails the start page's checks: " +
               Cp1252ToUtf8(failed.front());
@@ -559,8 +559,8 @@ void SweepPart(long long count, long long k, long long n, long long& first, long
   last = static_cast<long long>(static_cast<__int128>(count) * k / n);
 }
 
-bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult& result, std::string& error) {
-  const long long count = spec.RunCount();
+bool RunSweep(const TSweepSpec& plan, const TSweepOptions& options, TSweepResult& result, std::string& error) {
+  const long long count = plan.RunCount();
   if (count < 0) {
     error = "the sweep has more than " + std::to_string(kSweepMaxRuns) + " runs";
     return false;
@@ -578,7 +578,7 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
       result.Cancelled = true;
       return true;
     }
-    if (!SweepRunValues(spec, i, values, error)) return false;
+    if (!SweepRunValues(plan, i, values, error)) return false;
     result.Redraws += values.Redraws;
   }
 
@@ -612,12 +612,12 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
 
   std::vector<std::vector<TSweepBand>> bands(static_cast<std::size_t>(threads));
   for (auto& b : bands)
-    for (int kind : options.BandKinds) b.emplace_back(kind, spec.Params.SimInterval);
+    for (int kind : options.BandKinds) b.emplace_back(kind, plan.Params.SimInterval);
 
   // Runs index i; false when the sweep is to stop.
   auto runOne = [&](std::size_t self, long long i, TZymra_Run& run, TSweepRunValues& v) {
     std::string err;
-    if (!SweepRunValues(spec, i, v, err)) {
+    if (!SweepRunValues(plan, i, v, err)) {
       std::lock_guard lock(m);
       workerError = err;
       stop = true;
@@ -625,11 +625,11 @@ bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult
       room.notify_all();
       return false;
     }
-    TRunParameters p = spec.Params;
-    TRunBatchParameters b = spec.Batch;
-    ApplySweepValues(spec, v.Values, p, b);
+    TRunParameters p = plan.Params;
+    TRunBatchParameters b = plan.Batch;
+    ApplySweepValues(plan, v.Values, p, b);
     bool cancelled = false;
-    TSweepOutcome o = RunSweepRunUnless(run, p, b, v.Seed, spec.MaxSteps, options.Cancel, cancelled);
+    TSweepOutcome o = RunSweepRunUnless(run, p, b, v.Seed, plan.MaxSteps, options.Cancel, cancelled);
     if (cancelled) {
       haltAll();
       return false;

@@ -61,8 +61,8 @@ struct TSweepRunValues {
 };
 // False with a one-line reason when a grid point fails the checks or the samples
 // keep failing them kSweepRedrawLimit times.
-bool SweepRunValues(const TSweepSpec& spec, long long index, TSweepRunValues& out, std::string& error);
-void ApplySweepValues(const TSweepSpec& spec, const std::vector<double>& values, TRunParameters& params,
+bool SweepRunValues(const TSweepSpec& plan, long long index, TSweepRunValues& out, std::string& error);
+void ApplySweepValues(const TSweepSpec& plan, const std::vector<double>& values, TRunParameters& params,
                       TRunBatchParameters& batch);
 
 struct TSweepOutcome {
@@ -195,4 +195,4 @@ void SweepPart(long long count, long long k, long long n, long long& first, long
 // sweep. False with a one-line reason when values fail. A cancelled sweep returns true
 // with result.Cancelled set; its outcomes are handed out in index order, with gaps
 // where runs were cut short or never started.
-bool RunSweep(const TSweepSpec& spec, const TSweepOptions& options, TSweepResult& result, std::string& error);
+bool RunSweep(const TSweepSpec& plan, const TSweepOptions& options, TSweepResult& result, std::string& error);

@@ -152,7 +152,7 @@ constexpr TOutcomeRow kOutcomeRows[] = {
 }  // namespace
 
 struct TFrmSweep::TJob {
-  TSweepSpec Spec;
+  TSweepSpec Plan;
   std::vector<std::string> Names;
   std::vector<std::string> VaryTexts;
   QString Caption;
@@ -495,8 +495,8 @@ bool TFrmSweep::Start() {
   if (!TakeValues(reason, false)) return refuse(reason);
 
   auto job = std::make_unique<TJob>();
-  job->Spec.Params = FParams;
-  job->Spec.Batch = FBatch;
+  job->Plan.Params = FParams;
+  job->Plan.Batch = FBatch;
   for (int row = 0; row < (ChbSecond->isChecked() ? 2 : 1); ++row) {
     const TVaryRow& v = Vary[row];
     const std::string name = v.CmbValue->currentData().toString().toStdString();
@@ -514,11 +514,11 @@ bool TFrmSweep::Start() {
       return refuse(v.CmbValue->currentText() + QStringLiteral(" is varied twice."));
     job->Names.push_back(name);
     job->VaryTexts.push_back(text);
-    job->Spec.Varies.push_back(vary);
+    job->Plan.Varies.push_back(vary);
   }
-  job->Spec.Samples = SpnSamples->value();
-  job->Spec.Seed = static_cast<std::uint64_t>(SpnSeed->value());
-  const long long count = job->Spec.RunCount();
+  job->Plan.Samples = SpnSamples->value();
+  job->Plan.Seed = static_cast<std::uint64_t>(SpnSeed->value());
+  const long long count = job->Plan.RunCount();
   if (count < 0) return refuse(QStringLiteral("the sweep has more than %1 runs").arg(kSweepMaxRuns));
   job->Caption = LblCaption->text();
   job->Threads = SpnThreads->value();
@@ -543,7 +543,7 @@ bool TFrmSweep::Start() {
       if (!raw->LinesFailed && std::fputs(SweepTsvRow(o).c_str(), raw->Lines) < 0) raw->LinesFailed = true;
     };
     try {
-      raw->Ok = RunSweep(raw->Spec, options, raw->Result, raw->Error);
+      raw->Ok = RunSweep(raw->Plan, options, raw->Result, raw->Error);
     } catch (const std::exception& e) {  // out of memory
       raw->Ok = false;
       raw->Error = e.what();
@@ -610,7 +610,7 @@ void TFrmSweep::FinishSweep() {
                              .arg(runs)
                              .arg(Number(seconds, 1))
                              .arg(job.Result.Threads)
-                             .arg(job.Spec.Seed));
+                             .arg(job.Plan.Seed));
   }
   ShowSummary();
   ShowBand(CmbBand->currentIndex());
@@ -701,7 +701,7 @@ bool TFrmSweep::Export() {
   std::ostringstream summary;
   summary << "Sweep of " << job.Caption.toStdString() << "\n";
   for (const std::string& text : job.VaryTexts) summary << "Varied:                      " << text << "\n";
-  summary << "Sweep:                       " << FTotal << " runs, seed " << job.Spec.Seed << "\n";
+  summary << "Sweep:                       " << FTotal << " runs, seed " << job.Plan.Seed << "\n";
   if (job.Result.Cancelled) summary << "Cancelled after:             " << job.Result.Summary.Runs() << " runs\n";
   job.Result.Summary.Write(summary);
 

@@ -31,7 +31,7 @@ struct TWhole {
 };
 
 // Runs the sweep and keeps the series and log of the chosen runs, and every row.
-std::map<long long, TWhole> Sweep(const TSweepSpec& spec, int threads, const std::vector<long long>& keep,
+std::map<long long, TWhole> Sweep(const TSweepSpec& plan, int threads, const std::vector<long long>& keep,
                                   std::vector<std::string>* rows = nullptr, TSweepResult* out = nullptr) {
   std::map<long long, TWhole> kept;
   std::mutex m;
@@ -49,7 +49,7 @@ std::map<long long, TWhole> Sweep(const TSweepSpec& spec, int threads, const std
   if (rows) options.OnOutcome = [rows](const TSweepOutcome& o) { rows->push_back(SweepTsvRow(o)); };
   TSweepResult result;
   std::string error;
-  EXPECT_TRUE(RunSweep(spec, options, result, error)) << error;
+  EXPECT_TRUE(RunSweep(plan, options, result, error)) << error;
   if (out) *out = result;
   return kept;
 }
@@ -71,16 +71,16 @@ TWhole Alone(const std::vector<std::pair<std::string, std::string>>& sets, std::
   return {series.str(), run->EventLog};
 }
 
-void ExpectRunsAlone(const TSweepSpec& spec, const std::vector<std::pair<std::string, std::string>>& common,
+void ExpectRunsAlone(const TSweepSpec& plan, const std::vector<std::pair<std::string, std::string>>& common,
                      const std::vector<long long>& indexes) {
-  const auto one = Sweep(spec, 1, indexes);
-  const auto two = Sweep(spec, 2, indexes);
+  const auto one = Sweep(plan, 1, indexes);
+  const auto two = Sweep(plan, 2, indexes);
   for (long long i : indexes) {
     TSweepRunValues values;
     std::string error;
-    ASSERT_TRUE(SweepRunValues(spec, i, values, error)) << error;
+    ASSERT_TRUE(SweepRunValues(plan, i, values, error)) << error;
     auto sets = common;
-    for (std::size_t k = 0; k < spec.Varies.size(); ++k) sets.emplace_back(spec.Varies[k].Name, G17(values.Values[k]));
+    for (std::size_t k = 0; k < plan.Varies.size(); ++k) sets.emplace_back(plan.Varies[k].Name, G17(values.Values[k]));
     const TWhole alone = Alone(sets, values.Seed);
     ASSERT_EQ(one.count(i), 1u);
     EXPECT_EQ(one.at(i).Series, alone.Series) << "run " << i;
@@ -92,41 +92,41 @@ void ExpectRunsAlone(const TSweepSpec& spec, const std::vector<std::pair<std::st
 }  // namespace
 
 TEST(Sweep, SampledRunsWithBatchLagEqualTheRunMadeAlone) {
-  TSweepSpec spec;  // with the batch phase: its random end must come from the run's own generator
-  spec.Varies = {Vary("Yield_Real=normal:0.5:0.04"), Vary("CSubstr_Real=uniform:650:850")};
-  spec.Samples = 9;
-  spec.Seed = 12345;
-  ExpectRunsAlone(spec, {}, {0, 4, 8});
+  TSweepSpec plan;  // with the batch phase: its random end must come from the run's own generator
+  plan.Varies = {Vary("Yield_Real=normal:0.5:0.04"), Vary("CSubstr_Real=uniform:650:850")};
+  plan.Samples = 9;
+  plan.Seed = 12345;
+  ExpectRunsAlone(plan, {}, {0, 4, 8});
 }
 
 TEST(Sweep, GridRunsEqualTheRunMadeAlone) {
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Params.DischargeEachh = 0;
-  spec.Params.TargetOD = 60;
-  spec.Varies = {Vary("Uset=0.05:0.14:4"), Vary("Maintenance_Real=0:0.05:3")};
-  ExpectRunsAlone(spec, {{"IsBatch", "0"}, {"DischargeEachh", "0"}, {"TargetOD", "60"}}, {0, 5, 11});
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Params.DischargeEachh = 0;
+  plan.Params.TargetOD = 60;
+  plan.Varies = {Vary("Uset=0.05:0.14:4"), Vary("Maintenance_Real=0:0.05:3")};
+  ExpectRunsAlone(plan, {{"IsBatch", "0"}, {"DischargeEachh", "0"}, {"TargetOD", "60"}}, {0, 5, 11});
 }
 
 TEST(Sweep, RowsDoNotDependOnThreadsOrSlices) {
-  TSweepSpec spec;
-  spec.Varies = {Vary("Yield=0.45:0.55:3"), Vary("Yield_Real=normal:0.5:0.05")};
-  spec.Samples = 5;
-  spec.Seed = 7;
-  spec.MaxSteps = 150;
-  ASSERT_EQ(spec.RunCount(), 15);
+  TSweepSpec plan;
+  plan.Varies = {Vary("Yield=0.45:0.55:3"), Vary("Yield_Real=normal:0.5:0.05")};
+  plan.Samples = 5;
+  plan.Seed = 7;
+  plan.MaxSteps = 150;
+  ASSERT_EQ(plan.RunCount(), 15);
   std::vector<std::string> one, two, parts;
-  Sweep(spec, 1, {}, &one);
-  Sweep(spec, 2, {}, &two);
+  Sweep(plan, 1, {}, &one);
+  Sweep(plan, 2, {}, &two);
   ASSERT_EQ(one.size(), 15u);
   EXPECT_EQ(one, two);
   for (long long k = 1; k <= 4; ++k) {
     TSweepOptions options;
-    SweepPart(spec.RunCount(), k, 4, options.First, options.Last);
+    SweepPart(plan.RunCount(), k, 4, options.First, options.Last);
     options.OnOutcome = [&parts](const TSweepOutcome& o) { parts.push_back(SweepTsvRow(o)); };
     TSweepResult result;
     std::string error;
-    ASSERT_TRUE(RunSweep(spec, options, result, error)) << error;
+    ASSERT_TRUE(RunSweep(plan, options, result, error)) << error;
   }
   EXPECT_EQ(parts, one);
   // Rows read back give the outcomes they were written from.
@@ -144,17 +144,17 @@ TEST(Sweep, RowsDoNotDependOnThreadsOrSlices) {
 TEST(Sweep, QuantilesOfAMonotoneOutcomeFallOnTheRightRuns) {
   // A faster set rate reaches the target sooner: the process time falls with Uset, so
   // its quantiles are the times of the runs at the mirrored Uset quantiles.
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Params.DischargeEachh = 0;
-  spec.Params.uCritical = 0.5;
-  spec.Varies = {Vary("Uset=0.05:0.25:21")};
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Params.DischargeEachh = 0;
+  plan.Params.uCritical = 0.5;
+  plan.Varies = {Vary("Uset=0.05:0.25:21")};
   std::map<long long, double> times;
   TSweepOptions options;
   options.OnOutcome = [&times](const TSweepOutcome& o) { times[o.Index] = o.ProcessTime; };
   TSweepResult result;
   std::string error;
-  ASSERT_TRUE(RunSweep(spec, options, result, error)) << error;
+  ASSERT_TRUE(RunSweep(plan, options, result, error)) << error;
   for (long long i = 1; i < 21; ++i) ASSERT_LE(times[i], times[i - 1]);
   // 21 runs: the 5 % quantile lies on the second smallest (rank 0.05 x 20 = 1).
   EXPECT_EQ(result.Summary.Quantile(0, 0.05), times[19]);
@@ -164,7 +164,7 @@ TEST(Sweep, QuantilesOfAMonotoneOutcomeFallOnTheRightRuns) {
 
   // Drawn uniformly: the time quantiles are the times at the mirrored quantiles of the
   // drawn rates, within the one step by which neighbouring runs may differ.
-  TSweepSpec drawn = spec;
+  TSweepSpec drawn = plan;
   drawn.Varies = {Vary("Uset=uniform:0.05:0.25")};
   drawn.Samples = 400;
   drawn.Seed = 99;
@@ -176,9 +176,9 @@ TEST(Sweep, QuantilesOfAMonotoneOutcomeFallOnTheRightRuns) {
   auto timeAtQuantile = [&](double p) {
     const double at = p * static_cast<double>(usets.size() - 1);
     const std::size_t lo = static_cast<std::size_t>(at);
-    TRunParameters params = spec.Params;
+    TRunParameters params = plan.Params;
     params.Uset = usets[lo] + (at - static_cast<double>(lo)) * (usets[lo + 1] - usets[lo]);
-    return RunSweepRun(run, params, spec.Batch, 1, 100000).ProcessTime;
+    return RunSweepRun(run, params, plan.Batch, 1, 100000).ProcessTime;
   };
   EXPECT_GT(usets.front(), 0.05);
   EXPECT_LT(usets.back(), 0.25);
@@ -188,18 +188,18 @@ TEST(Sweep, QuantilesOfAMonotoneOutcomeFallOnTheRightRuns) {
 }
 
 TEST(Sweep, BandOfIdenticalRunsIsTheRunItself) {
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Params.DischargeEachh = 0;
-  spec.Samples = 6;
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Params.DischargeEachh = 0;
+  plan.Samples = 6;
   TSweepOptions options;
   options.BandKinds = {0, 3};
   options.Threads = 2;
   TSweepResult result;
   std::string error;
-  ASSERT_TRUE(RunSweep(spec, options, result, error)) << error;
+  ASSERT_TRUE(RunSweep(plan, options, result, error)) << error;
   TZymra_Run run;
-  RunSweepRun(run, spec.Params, spec.Batch, 1, 100000);
+  RunSweepRun(run, plan.Params, plan.Batch, 1, 100000);
   ASSERT_EQ(result.Curves.size(), 2u);
   const TSweepBandCurve& od = result.Curves[0];
   ASSERT_EQ(static_cast<int>(od.Time.size()), run.Time.Rows());
@@ -215,16 +215,16 @@ TEST(Sweep, BandOfIdenticalRunsIsTheRunItself) {
 }
 
 TEST(Sweep, BandsSplitAndMergedAgreeAndLongRunsCoarsenTheTimes) {
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Params.DischargeEachh = 0;
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Params.DischargeEachh = 0;
   TZymra_Run run;
   TSweepBand whole(0, 0.25), a(0, 0.25), b(0, 0.25);
   for (long long i = 0; i < 30; ++i) {
-    TRunParameters p = spec.Params;
+    TRunParameters p = plan.Params;
     p.Yield_Real = 0.4 + 0.01 * static_cast<double>(i);
     p.TargetOD = i == 29 ? 1e9 : 100;  // one run goes on for the full step limit
-    RunSweepRun(run, p, spec.Batch, 1, i == 29 ? 2000 : 100000);
+    RunSweepRun(run, p, plan.Batch, 1, i == 29 ? 2000 : 100000);
     whole.Add(i, run);
     (i % 3 ? a : b).Add(i, run);
   }
@@ -240,18 +240,18 @@ TEST(Sweep, BandsSplitAndMergedAgreeAndLongRunsCoarsenTheTimes) {
 }
 
 TEST(Sweep, RedrawsKeepEverySampleWithinTheChecks) {
-  TSweepSpec spec;
-  spec.Batch.IsBatch = 0;
-  spec.Varies = {Vary("Uset=normal:0.13:0.03")};  // a fifth lies at or above uCritical 0.15
-  spec.Samples = 200;
-  spec.Seed = 4;
-  spec.MaxSteps = 5;
+  TSweepSpec plan;
+  plan.Batch.IsBatch = 0;
+  plan.Varies = {Vary("Uset=normal:0.13:0.03")};  // a fifth lies at or above uCritical 0.15
+  plan.Samples = 200;
+  plan.Seed = 4;
+  plan.MaxSteps = 5;
   std::vector<double> usets;
   TSweepOptions options;
   options.OnOutcome = [&usets](const TSweepOutcome& o) { usets.push_back(o.Values[0]); };
   TSweepResult result;
   std::string error;
-  ASSERT_TRUE(RunSweep(spec, options, result, error)) << error;
+  ASSERT_TRUE(RunSweep(plan, options, result, error)) << error;
   EXPECT_GT(result.Redraws, 20);
   EXPECT_LT(result.Redraws, 120);
   ASSERT_EQ(usets.size(), 200u);
@@ -270,13 +270,13 @@ TEST(Sweep, BadInputIsRefusedWithOneLine) {
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
   // A distribution that never passes the checks, and a grid point that fails them.
-  TSweepSpec spec;
-  spec.Varies = {Vary("Uset=uniform:2:3")};
+  TSweepSpec plan;
+  plan.Varies = {Vary("Uset=uniform:2:3")};
   TSweepResult result;
-  EXPECT_FALSE(RunSweep(spec, TSweepOptions{}, result, error));
+  EXPECT_FALSE(RunSweep(plan, TSweepOptions{}, result, error));
   EXPECT_NE(error.find("1000 redraws"), std::string::npos) << error;
-  spec.Varies = {Vary("Uset=0.1:0.2:3")};
-  EXPECT_FALSE(RunSweep(spec, TSweepOptions{}, result, error));
+  plan.Varies = {Vary("Uset=0.1:0.2:3")};
+  EXPECT_FALSE(RunSweep(plan, TSweepOptions{}, result, error));
   EXPECT_NE(error.find("run 1 (Uset=0.15000000000000002)"), std::string::npos) << error;
   EXPECT_NE(error.find("critical is too high"), std::string::npos) << error;
 }

@@ -102,18 +102,18 @@ TEST_F(SweepPage, GridSweepGivesTheSummaryAndBandOfRunSweep) {
   ASSERT_TRUE(WaitEnded());
   ASSERT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('\n')).toStdString();
 
-  TSweepSpec spec;
-  spec.Params = run->Params;
-  spec.Batch = run->BatchParams;
+  TSweepSpec plan;
+  plan.Params = run->Params;
+  plan.Batch = run->BatchParams;
   TSweepVary vary;
   std::string error;
   ASSERT_TRUE(ParseSweepVary("Uset=0.08:0.12:3", vary, error)) << error;
-  spec.Varies = {vary};
-  spec.Seed = 7;
+  plan.Varies = {vary};
+  plan.Seed = 7;
   TSweepOptions options;
   options.BandKinds = {0};
   TSweepResult direct;
-  ASSERT_TRUE(RunSweep(spec, options, direct, error)) << error;
+  ASSERT_TRUE(RunSweep(plan, options, direct, error)) << error;
 
   EXPECT_EQ(page->ResultRuns(), 3);
   ASSERT_NE(Cell(QStringLiteral("OD real"), 0), nullptr);
@@ -219,14 +219,14 @@ TEST_F(SweepPage, SweepsFromTheInputsOfAFinishedOrRemovedRun) {
   Vary(0, "Uset", 0, 0.1, 0.1, 1);
   ASSERT_TRUE(page->Start());
   ASSERT_TRUE(WaitEnded());
-  TSweepSpec spec;
+  TSweepSpec plan;
   TSweepVary vary;
   std::string error;
   ASSERT_TRUE(ParseSweepVary("Uset=0.1:0.1:1", vary, error)) << error;
-  spec.Varies = {vary};
-  spec.Seed = 1;
+  plan.Varies = {vary};
+  plan.Seed = 1;
   TSweepResult direct;
-  ASSERT_TRUE(RunSweep(spec, TSweepOptions{}, direct, error)) << error;
+  ASSERT_TRUE(RunSweep(plan, TSweepOptions{}, direct, error)) << error;
   ASSERT_GT(direct.Summary.Quantile(5, 0.5), 100);
   EXPECT_EQ(Cell(QStringLiteral("Steps"), 0)->data(Qt::UserRole).toDouble(), direct.Summary.Quantile(5, 0.5));
   EXPECT_EQ(Cell(QStringLiteral("Exceeded the critical \u00B5"), 0)->data(Qt::UserRole).toLongLong(), 0);
@@ -241,13 +241,13 @@ TEST_F(SweepPage, SweepsFromTheInputsOfAFinishedOrRemovedRun) {
 
 TEST(SweepCancel, ALongRunIsCutShortAndDropped) {
   // Runs that never reach their target: each would take minutes.
-  TSweepSpec spec;
-  spec.Params.SimInterval = 0.001;
-  spec.Params.TargetOD = 100000;
+  TSweepSpec plan;
+  plan.Params.SimInterval = 0.001;
+  plan.Params.TargetOD = 100000;
   TSweepVary vary;
   std::string error;
   ASSERT_TRUE(ParseSweepVary("Uset=0.1:0.11:4", vary, error)) << error;
-  spec.Varies = {vary};
+  plan.Varies = {vary};
   std::atomic<bool> cancel{false};
   std::atomic<long long> done{0};
   TSweepOptions options;
@@ -264,7 +264,7 @@ TEST(SweepCancel, ALongRunIsCutShortAndDropped) {
     cancel = true;
   });
   TSweepResult result;
-  const bool ok = RunSweep(spec, options, result, error);
+  const bool ok = RunSweep(plan, options, result, error);
   const auto returned = std::chrono::steady_clock::now();
   canceller.join();
   ASSERT_TRUE(ok) << error;
