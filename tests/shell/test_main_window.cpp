@@ -275,10 +275,10 @@ TEST_F(MainWindowTest, EquatesSettingsNeedsSeveralRunsAndAPreparedOne) {
   Project->Run(0)->Params.Speed = 7;
   Click(RunNode("3.2. Growth Rate", 0));
   Window->ActAssignSettings->trigger();
-  EXPECT_DOUBLE_EQ(Project->Run(1)->Params.Uset, 0.2);
-  EXPECT_NE(Project->Run(1)->Params.CSubstr, 111);
+  EXPECT_DOUBLE_EQ(Copy(Project->Run(1)->Params.Uset), 0.2);
+  EXPECT_NE(Copy(Project->Run(1)->Params.CSubstr), 111);
   Window->ActAssignChart->trigger();
-  EXPECT_EQ(Project->Run(1)->Params.Speed, 7);
+  EXPECT_EQ(Copy(Project->Run(1)->Params.Speed), 7);
 }
 
 TEST_F(MainWindowTest, GroupClickShowsTheFirstRunsPageAndKeysMoveAlongTheTree) {

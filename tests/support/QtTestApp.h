@@ -38,6 +38,13 @@ class QtTestApp : public ::testing::Environment {
   QApplication* FApp = nullptr;
 };
 
+// A copy of a value, for fields of packed records: the test macros bind their
+// arguments to references, which a packed field may not be aligned for.
+template <class T>
+T Copy(T value) {
+  return value;
+}
+
 // Readable failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 inline void PrintTo(const QRect& r, std::ostream* os) {

@@ -92,13 +92,13 @@ TEST_F(ChartPage, EqualCfOnlyForDifferingConstantsOnTheOdAndGrowthCharts) {
   EXPECT_EQ(Series(3)->Count(), 0u);
   // Switched on, the comparison fills from the run's theory series and is kept in the run.
   page->ActShowEqualCf->trigger();
-  EXPECT_EQ(differs->Params.ShowEqualCf, 1);
+  EXPECT_EQ(Copy(differs->Params.ShowEqualCf), 1);
   ASSERT_EQ(page->CrtChart->SeriesCount(), 4);
   ASSERT_EQ(Series(2)->Count(), Rows(differs));
   EXPECT_EQ(Series(2)->Y(50), differs->ODrealTheory.Value(50));
   EXPECT_EQ(Series(3)->Y(50), differs->ODidealTheory.Value(50));
   page->ActShowEqualCf->trigger();
-  EXPECT_EQ(differs->Params.ShowEqualCf, 0);
+  EXPECT_EQ(Copy(differs->Params.ShowEqualCf), 0);
   EXPECT_EQ(Series(2)->Count(), 0u);
 }
 
@@ -121,28 +121,28 @@ TEST_F(ChartPage, TurnTiltResetAndTheirLimits) {
   page->ActRotationLeft->trigger();
   page->ActRotationLeft->trigger();
   EXPECT_EQ(page->CrtChart->Rotation(), 335);
-  EXPECT_EQ(same->Params.ChartRotation, 335);  // each action stores the view
+  EXPECT_EQ(Copy(same->Params.ChartRotation), 335);  // each action stores the view
   page->ActElevationUp->trigger();
   EXPECT_EQ(page->CrtChart->Elevation(), 335);
   page->ActElevationDown->trigger();
   page->ActElevationDown->trigger();
-  EXPECT_EQ(same->Params.ChartElevation, 345);
+  EXPECT_EQ(Copy(same->Params.ChartElevation), 345);
   page->ActSetDefault->trigger();
   EXPECT_EQ(page->CrtChart->Rotation(), 340);
   EXPECT_EQ(page->CrtChart->Elevation(), 355);
-  EXPECT_EQ(same->Params.ChartRotation, 340);
-  EXPECT_EQ(same->Params.ChartElevation, 355);
+  EXPECT_EQ(Copy(same->Params.ChartRotation), 340);
+  EXPECT_EQ(Copy(same->Params.ChartElevation), 355);
   // The chart holds the angles where the view stays legible: turning right stops at the
   // front view, tilting down too, turning left and tilting up at 315.
   for (int i = 0; i < 4; ++i) page->ActRotationRight->trigger();
-  EXPECT_EQ(same->Params.ChartRotation, 0);
+  EXPECT_EQ(Copy(same->Params.ChartRotation), 0);
   page->ActElevationDown->trigger();
   page->ActElevationDown->trigger();
-  EXPECT_EQ(same->Params.ChartElevation, 0);
+  EXPECT_EQ(Copy(same->Params.ChartElevation), 0);
   for (int i = 0; i < 12; ++i) page->ActRotationLeft->trigger();
   for (int i = 0; i < 20; ++i) page->ActElevationUp->trigger();
-  EXPECT_EQ(same->Params.ChartRotation, 315);
-  EXPECT_EQ(same->Params.ChartElevation, 315);
+  EXPECT_EQ(Copy(same->Params.ChartRotation), 315);
+  EXPECT_EQ(Copy(same->Params.ChartElevation), 315);
   // An angle stored outside that range (an older file) opens held at the limit.
   page->LeaveRun();
   same->Params.ChartRotation = 90;
@@ -161,7 +161,7 @@ TEST_F(ChartPage, ThreeDSwitchDrivesTheTurnActions) {
   for (QAction* a : moves) EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
   page->Act3D->trigger();
   EXPECT_FALSE(page->CrtChart->View3D());
-  EXPECT_EQ(same->Params.View3D, 0);
+  EXPECT_EQ(Copy(same->Params.View3D), 0);
   for (QAction* a : moves) EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   Show(differs, 2);  // another run keeps its own 3D state
   EXPECT_TRUE(page->CrtChart->View3D());

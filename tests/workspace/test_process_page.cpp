@@ -153,7 +153,7 @@ TEST_F(ProcessPage, AdaptFeedNeedsTheFedBatchPhase) {
   Page->ActPause->trigger();
   ASSERT_TRUE(Page->BtnAdaptFeed->isEnabled());
   Page->BtnAdaptFeed->click();
-  EXPECT_EQ(fed->BatchParams.FeedCorrection, 1);
+  EXPECT_EQ(Copy(fed->BatchParams.FeedCorrection), 1);
   EXPECT_FALSE(Page->BtnAdaptFeed->isEnabled());
 }
 
@@ -168,12 +168,12 @@ TEST_F(ProcessPage, RefillNowTakesTheTypedAmountOnce) {
   QTest::keyClicks(Page->EdtRefillAmount, "0,500");
   ASSERT_EQ(Page->EdtRefillAmount->text(), "0,500");
   Page->BtnRefill->click();
-  EXPECT_EQ(run->Params.RefillNow, 1);
-  EXPECT_EQ(run->Params.RefillAmount, 0.5);
+  EXPECT_EQ(Copy(run->Params.RefillNow), 1);
+  EXPECT_EQ(Copy(run->Params.RefillAmount), 0.5);
   EXPECT_EQ(Page->EdtRefillAmount->text(), "0,000");
   EXPECT_FALSE(Page->BtnRefill->isEnabled());
   Page->StoreInputs();
-  EXPECT_EQ(run->Params.RefillAmount, 0.5) << "the ordered refill is kept until a step took it";
+  EXPECT_EQ(Copy(run->Params.RefillAmount), 0.5) << "the ordered refill is kept until a step took it";
 
   // The step carries it out; afterwards the edit's amount is stored again.
   const std::size_t rows = static_cast<std::size_t>(run->Time.Rows());
@@ -181,9 +181,9 @@ TEST_F(ProcessPage, RefillNowTakesTheTypedAmountOnce) {
   Page->ActStart->trigger();
   ASSERT_TRUE(WaitForPoints(rows + 3));
   Page->ActPause->trigger();
-  EXPECT_EQ(run->Params.Speed, 10);
-  EXPECT_EQ(run->Params.RefillNow, 0);
-  EXPECT_EQ(run->Params.RefillAmount, 0.0);
+  EXPECT_EQ(Copy(run->Params.Speed), 10);
+  EXPECT_EQ(Copy(run->Params.RefillNow), 0);
+  EXPECT_EQ(Copy(run->Params.RefillAmount), 0.0);
   EXPECT_NE(run->EventLog.find("Refill 0.5\t l"), std::string::npos) << run->EventLog;
 }
 
@@ -250,7 +250,7 @@ TEST_F(ProcessPage, ARunStartedFromThePageGrowsItsChartsAndValues) {
   EXPECT_NEAR(Page->EdtuCell->AsFloat(), run->uCell.Last(), 0.0005);
   EXPECT_NEAR(Page->EdtFeedRate->AsFloat(), run->FeedRate.Last() * 1000, 0.5);
   EXPECT_EQ(Page->EdtProcessTime->text().toStdString(), run->ProcessTimeText());
-  EXPECT_EQ(Page->RctZymra->Volume(), std::min(run->Volume.Last(), run->Params.ReactorSize));
+  EXPECT_EQ(Page->RctZymra->Volume(), std::min(run->Volume.Last(), Copy(run->Params.ReactorSize)));
   EXPECT_FALSE(Page->MmoEventProtocol->toPlainText().isEmpty());
 
   // Shown again, the charts are rebuilt from the run's rows.
@@ -274,8 +274,8 @@ TEST_F(ProcessPage, AWorkerOnlyEverReceivesItsOwnRunsInputs) {
   // after the typing.
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(WaitForPoints(Points() + 1));
   Page->ActPause->trigger();
-  EXPECT_EQ(a->Params.DischargeEachh, 7.0);
-  EXPECT_EQ(b->Params.DischargeEachh, 1.0);
+  EXPECT_EQ(Copy(a->Params.DischargeEachh), 7.0);
+  EXPECT_EQ(Copy(b->Params.DischargeEachh), 1.0);
 
   // Left, the page no longer feeds a at all, although it now shows b's inputs.
   Page->LeaveRun();
@@ -292,7 +292,7 @@ TEST_F(ProcessPage, AWorkerOnlyEverReceivesItsOwnRunsInputs) {
       },
       20000);
   ASSERT_TRUE(stepped);
-  EXPECT_EQ(a->Params.DischargeEachh, 7.0);
+  EXPECT_EQ(Copy(a->Params.DischargeEachh), 7.0);
   EXPECT_EQ(Points(), 0u) << "b's charts got a's rows";
 }
 

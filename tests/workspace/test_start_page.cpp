@@ -193,9 +193,9 @@ TEST_F(StartPage, ResetRestartsOnlyAFinishedRun) {
   page.EdtUset->setText("0,500");
   page.StoreValues();
   EXPECT_EQ(first->Params.Title.Str(), "done");
-  EXPECT_EQ(first->BatchParams.ODCritical, 35);
-  EXPECT_EQ(first->Params.Uset, 0.1);
-  EXPECT_EQ(first->Params.FedBatchOD, feedStartOD);
+  EXPECT_EQ(Copy(first->BatchParams.ODCritical), 35);
+  EXPECT_EQ(Copy(first->Params.Uset), 0.1);
+  EXPECT_EQ(Copy(first->Params.FedBatchOD), feedStartOD);
 
   page.BtnReset->click();
   EXPECT_EQ(first->State(), rsPrepare);
@@ -247,8 +247,8 @@ TEST_F(StartPage, ValueSourcesFillThePageButOnlyStoreWritesTheRun) {
   page.MmoComment->setPlainText("two\nlines");
   page.StoreValues();
   EXPECT_EQ(second->Params.Title.Str(), "Versuch \xE4");
-  EXPECT_EQ(second->Params.Uset, 0.12);
-  EXPECT_EQ(second->BatchParams.IsBatch, 0);
+  EXPECT_EQ(Copy(second->Params.Uset), 0.12);
+  EXPECT_EQ(Copy(second->BatchParams.IsBatch), 0);
   EXPECT_EQ(second->Comment, "two\nlines");
 }
 
