@@ -1,12 +1,9 @@
 #include "PaxBand.h"
+#include "PaxChartOutput.h"
 
-#include <QFileInfo>
 #include <QLinearGradient>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPolygonF>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -62,67 +59,13 @@ void PaxPaintPlotWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, Q
 }
 
 QImage PaxPlotImageWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, const QSize& size) {
-  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  PaxPaintPlotWithBands(plot, bands, painter, QRectF(QPointF(0, 0), size));
-  return image;
+  return PaxPaintedImage(
+      [&](QPainter& painter, const QRectF& area) { PaxPaintPlotWithBands(plot, bands, painter, area); }, size);
 }
 
 bool PaxSavePlotWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, const QString& path,
                           const QSize& size, QString& error) {
-  if (size.width() < 16 || size.height() < 16 || size.width() > 20000 || size.height() > 20000) {
-    error = QStringLiteral("Chart size %1 x %2 is out of range").arg(size.width()).arg(size.height());
-    return false;
-  }
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  const QRectF area(QPointF(0, 0), size);
-  if (suffix == QLatin1String("svg")) {
-    QSvgGenerator svg;
-    svg.setFileName(path);
-    svg.setSize(size);
-    svg.setViewBox(area);
-    svg.setResolution(96);
-    svg.setTitle(plot.Title);
-    QPainter painter;
-    if (!painter.begin(&svg)) {
-      error = QStringLiteral("Cannot write ") + path;
-      return false;
-    }
-    PaxPaintPlotWithBands(plot, bands, painter, area);
-    painter.end();
-  } else if (suffix == QLatin1String("pdf")) {
-    QPdfWriter pdf(path);
-    pdf.setResolution(96);
-    pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96.0, size.height() * 72.0 / 96.0), QPageSize::Point,
-                              QString(), QPageSize::ExactMatch));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setTitle(plot.Title);
-    QPainter painter;
-    if (!painter.begin(&pdf)) {
-      error = QStringLiteral("Cannot write ") + path;
-      return false;
-    }
-    const QRectF page(painter.viewport());
-    const double scale = std::min(page.width() / size.width(), page.height() / size.height());
-    painter.translate(page.center());
-    painter.scale(scale, scale);
-    painter.translate(-size.width() / 2.0, -size.height() / 2.0);
-    PaxPaintPlotWithBands(plot, bands, painter, area);
-    painter.end();
-  } else if (suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
-             suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp")) {
-    if (!PaxPlotImageWithBands(plot, bands, size).save(path)) {
-      error = QStringLiteral("Cannot write ") + path;
-      return false;
-    }
-  } else {
-    error = QStringLiteral("Unknown chart file type: ") + path;
-    return false;
-  }
-  if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
-    error = QStringLiteral("Cannot write ") + path;
-    return false;
-  }
-  return true;
+  return PaxSavePainted(
+      [&](QPainter& painter, const QRectF& area) { PaxPaintPlotWithBands(plot, bands, painter, area); }, plot.Title,
+      path, size, error);
 }

@@ -21,15 +21,20 @@ void PaxRenderPlot(const TPaxPlot& plot, QPainter& painter, const QRectF& target
   painter.restore();
 }
 
-QImage PaxPlotImage(const TPaxPlot& plot, const QSize& size) {
+QImage PaxPaintedImage(const TPaxPaint& paint, const QSize& size) {
   QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::white);
   QPainter painter(&image);
-  plot.Paint(painter, QRectF(QPointF(0, 0), size));
+  paint(painter, QRectF(QPointF(0, 0), size));
   return image;
 }
 
-bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, QString& error) {
+QImage PaxPlotImage(const TPaxPlot& plot, const QSize& size) {
+  return PaxPaintedImage([&plot](QPainter& painter, const QRectF& area) { plot.Paint(painter, area); }, size);
+}
+
+bool PaxSavePainted(const TPaxPaint& paint, const QString& title, const QString& path, const QSize& size,
+                    QString& error) {
   if (size.width() < 16 || size.height() < 16 || size.width() > 20000 || size.height() > 20000) {
     error = QStringLiteral("Chart size %1 x %2 is out of range").arg(size.width()).arg(size.height());
     return false;
@@ -42,13 +47,13 @@ bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, Q
     svg.setSize(size);
     svg.setViewBox(area);
     svg.setResolution(96);
-    svg.setTitle(plot.Title);
+    svg.setTitle(title);
     QPainter painter;
     if (!painter.begin(&svg)) {
       error = QStringLiteral("Cannot write ") + path;
       return false;
     }
-    plot.Paint(painter, area);
+    paint(painter, area);
     painter.end();
   } else if (suffix == QLatin1String("pdf")) {
     QPdfWriter pdf(path);
@@ -56,18 +61,23 @@ bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, Q
     pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96.0, size.height() * 72.0 / 96.0), QPageSize::Point,
                               QString(), QPageSize::ExactMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setTitle(plot.Title);
+    pdf.setTitle(title);
     QPainter painter;
     if (!painter.begin(&pdf)) {
       error = QStringLiteral("Cannot write ") + path;
       return false;
     }
-    const QRect page = painter.viewport();
-    PaxRenderPlot(plot, painter, QRectF(page), QSizeF(size));
+    // The page is drawn at the chart's own size, scaled to fit the PDF page.
+    const QRectF page(painter.viewport());
+    const double scale = std::min(page.width() / size.width(), page.height() / size.height());
+    painter.translate(page.center());
+    painter.scale(scale, scale);
+    painter.translate(-size.width() / 2.0, -size.height() / 2.0);
+    paint(painter, area);
     painter.end();
   } else if (suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
              suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp")) {
-    if (!PaxPlotImage(plot, size).save(path)) {
+    if (!PaxPaintedImage(paint, size).save(path)) {
       error = QStringLiteral("Cannot write ") + path;
       return false;
     }
@@ -80,6 +90,11 @@ bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, Q
     return false;
   }
   return true;
+}
+
+bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, QString& error) {
+  return PaxSavePainted([&plot](QPainter& painter, const QRectF& area) { plot.Paint(painter, area); }, plot.Title,
+                        path, size, error);
 }
 
 QSizeF PaxPrintLayoutSize(const QSizeF& deviceArea, double dotsPerInch, int resolution, const QSize& screenSize) {

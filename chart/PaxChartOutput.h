@@ -1,5 +1,7 @@
 #pragma once
 // Drawing a chart onto other devices: images, SVG and PDF files, printers.
+#include <functional>
+
 #include "PaxPlot.h"
 
 #include <QImage>
@@ -26,6 +28,12 @@ struct TPaxPrintOptions {
 void PaxRenderPlot(const TPaxPlot& plot, QPainter& painter, const QRectF& target, const QSizeF& logical);
 
 QImage PaxPlotImage(const TPaxPlot& plot, const QSize& size);
+// Draws something chart-like into an area of a painter.
+using TPaxPaint = std::function<void(QPainter&, const QRectF&)>;
+// The same for any drawing: an image on white, and a file by its extension.
+QImage PaxPaintedImage(const TPaxPaint& paint, const QSize& size);
+bool PaxSavePainted(const TPaxPaint& paint, const QString& title, const QString& path, const QSize& size,
+                    QString& error);
 
 // Writes PNG, SVG or PDF by the file's extension (JPG and BMP are written as images too).
 bool PaxSavePlot(const TPaxPlot& plot, const QString& path, const QSize& size, QString& error);
