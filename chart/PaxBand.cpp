@@ -43,6 +43,13 @@ void PaxPaintPlotWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, Q
     plot.Paint(painter, bounds);
     return;
   }
+  PaxPaintBandBackground(plot, bands, painter, bounds);
+  const TPaxSeeThrough seeThrough(plot);
+  plot.Paint(painter, bounds);
+}
+
+void PaxPaintBandBackground(const TPaxPlot& plot, const std::vector<TPaxBand>& bands, QPainter& painter,
+                            const QRectF& bounds) {
   const TPaxPlotLayout l = plot.Layout(bounds);
   QLinearGradient gradient(l.Bounds.topLeft(), l.Bounds.bottomLeft());
   gradient.setColorAt(0, plot.BackColor);
@@ -50,12 +57,17 @@ void PaxPaintPlotWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, Q
   painter.fillRect(l.Bounds, gradient);
   painter.fillRect(l.Plot, plot.BackWallColor);
   PaxPaintBands(painter, l, bands);
-  const QColor back = plot.BackColor, gradientColor = plot.GradientColor, wall = plot.BackWallColor;
+}
+
+TPaxSeeThrough::TPaxSeeThrough(TPaxPlot& plot)
+    : Plot_(plot), Back_(plot.BackColor), Gradient_(plot.GradientColor), Wall_(plot.BackWallColor) {
   plot.BackColor = plot.GradientColor = plot.BackWallColor = Qt::transparent;
-  plot.Paint(painter, bounds);
-  plot.BackColor = back;
-  plot.GradientColor = gradientColor;
-  plot.BackWallColor = wall;
+}
+
+TPaxSeeThrough::~TPaxSeeThrough() {
+  Plot_.BackColor = Back_;
+  Plot_.GradientColor = Gradient_;
+  Plot_.BackWallColor = Wall_;
 }
 
 QImage PaxPlotImageWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, const QSize& size) {

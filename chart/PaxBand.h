@@ -24,6 +24,23 @@ struct TPaxBand {
 // Fills the bands into a laid-out 2D plot, clipped to its plot area.
 void PaxPaintBands(QPainter& painter, const TPaxPlotLayout& layout, const std::vector<TPaxBand>& bands);
 
+// The chart's background (gradient and back wall) with the bands over it: what a
+// plot painted on a see-through background then draws upon.
+void PaxPaintBandBackground(const TPaxPlot& plot, const std::vector<TPaxBand>& bands, QPainter& painter,
+                            const QRectF& bounds);
+// While it lives, the plot paints no background of its own.
+class TPaxSeeThrough {
+ public:
+  explicit TPaxSeeThrough(TPaxPlot& plot);
+  ~TPaxSeeThrough();
+  TPaxSeeThrough(const TPaxSeeThrough&) = delete;
+  TPaxSeeThrough& operator=(const TPaxSeeThrough&) = delete;
+
+ private:
+  TPaxPlot& Plot_;
+  QColor Back_, Gradient_, Wall_;
+};
+
 // Paints the plot with its bands: background, bands, then the plot over them. The
 // plot's background colours are made transparent for the duration of the call.
 void PaxPaintPlotWithBands(TPaxPlot& plot, const std::vector<TPaxBand>& bands, QPainter& painter,

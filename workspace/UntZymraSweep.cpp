@@ -53,20 +53,10 @@ void TSweepBandChart::paintEvent(QPaintEvent* event) {
   // over them on a see-through background.
   {
     QPainter painter(this);
-    const TPaxPlotLayout l = plot.Layout(QRectF(rect()));
-    QLinearGradient gradient(l.Bounds.topLeft(), l.Bounds.bottomLeft());
-    gradient.setColorAt(0, plot.BackColor);
-    gradient.setColorAt(1, plot.GradientColor);
-    painter.fillRect(l.Bounds, gradient);
-    painter.fillRect(l.Plot, plot.BackWallColor);
-    PaxPaintBands(painter, l, Bands);
+    PaxPaintBandBackground(plot, Bands, painter, QRectF(rect()));
   }
-  const QColor back = plot.BackColor, gradientColor = plot.GradientColor, wall = plot.BackWallColor;
-  plot.BackColor = plot.GradientColor = plot.BackWallColor = Qt::transparent;
+  const TPaxSeeThrough seeThrough(plot);
   TPaxChart::paintEvent(event);
-  plot.BackColor = back;
-  plot.GradientColor = gradientColor;
-  plot.BackWallColor = wall;
 }
 
 // ---------------------------------------------------------------------------
