@@ -99,6 +99,22 @@ void ParseSize(const std::string& text, int& width, int& height) {
     Fail(kExitBadArguments, "malformed --chart-size '" + text + "' (expected WxH, 50 to 20000 pixels)");
 }
 
+// The chart files asked for and their size; a build without charts refuses them.
+struct TChartOutput {
+  std::vector<TChartRequest> Charts;
+  int Width = 0, Height = 0;
+};
+
+TChartOutput ParseChartOutput(const std::vector<std::string>& charts, const std::string& size) {
+  TChartOutput out;
+  out.Charts = ParseCharts(charts);
+  ParseSize(size, out.Width, out.Height);
+#ifndef ZYMRA_WITH_CHARTS
+  if (!out.Charts.empty()) Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
+#endif
+  return out;
+}
+
 #ifdef ZYMRA_WITH_CHARTS
 int RenderCharts(const TZymra_Run& run, const std::vector<TChartRequest>& charts, bool view3d, int width,
                  int height) {
@@ -119,12 +135,7 @@ int RenderCharts(const TZymra_Run& run, const std::vector<TChartRequest>& charts
 #endif
 
 int Simulate(const TSimulateArgs& args) {
-  const std::vector<TChartRequest> charts = ParseCharts(args.Charts);
-  int chartWidth = 0, chartHeight = 0;
-  ParseSize(args.ChartSize, chartWidth, chartHeight);
-#ifndef ZYMRA_WITH_CHARTS
-  if (!charts.empty()) Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
-#endif
+  [[maybe_unused]] const auto [charts, chartWidth, chartHeight] = ParseChartOutput(args.Charts, args.ChartSize);
   TQueueSynchronizer sync;
   TZymra project(&sync);
   TZymra_Run* run = project.AddRun();
@@ -288,12 +299,7 @@ void ParsePart(const std::string& text, long long& k, long long& n) {
 }
 
 int Sweep(const TSweepArgs& args) {
-  const std::vector<TChartRequest> charts = ParseCharts(args.Charts);
-  int chartWidth = 0, chartHeight = 0;
-  ParseSize(args.ChartSize, chartWidth, chartHeight);
-#ifndef ZYMRA_WITH_CHARTS
-  if (!charts.empty()) Fail(kExitBadArguments, "this build of zymra-cli has no chart output");
-#endif
+  [[maybe_unused]] const auto [charts, chartWidth, chartHeight] = ParseChartOutput(args.Charts, args.ChartSize);
   TSweepSpec plan;
   {
     TZymra_Run base;
