@@ -450,8 +450,8 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
   return 0;
 }
 
-int CompareChart(const std::string& file, int kind, const std::string& runsText, const std::string& outFile,
-                 const std::string& size) {
+int CompareChart([[maybe_unused]] const std::string& file, int kind, [[maybe_unused]] const std::string& runsText,
+                 const std::string& outFile, const std::string& size) {
   int width = 0, height = 0;
   ParseSize(size, width, height);
   ParseCharts({std::to_string(kind) + ":" + outFile});
