@@ -3,6 +3,8 @@
 // with 10,000 rows per series including the rebuilt navigation tree.
 #include <benchmark/benchmark.h>
 
+#include "BenchProjects.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -31,21 +33,6 @@ class TPaintWatch : public QObject {
   }
 };
 
-void Fill(TZymra& project, int runs, int rows) {
-  for (int r = 0; r < runs; ++r) {
-    TZymra_Run* run = project.AddRun();
-    run->BatchParams.IsBatch = 0;
-    run->Params.SimInterval = 0.001;
-    run->Params.Uset = 0.01 + 0.001 * r;
-    run->Params.TargetOD = 1e9;
-    run->Params.uCritical = 0.5;
-    InitRun(*run);
-    double xpr = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real, xth = xpr;
-    while (run->Time.Rows() < rows) Step(*run, xpr, xth);
-    run->Params.State = 3;
-  }
-}
-
 void BM_StartupToPaintedMainWindow(benchmark::State& state) {
   for (auto _ : state) {
     TQtSynchronizer sync;
@@ -72,7 +59,7 @@ void BM_OpenProject20x10000WithTree(benchmark::State& state) {
   const std::string file = "/tmp/zymra-bench-main-" + std::to_string(getpid()) + ".zym";
   {
     TZymra project;
-    Fill(project, 20, 10000);
+    FillBenchProject(project, 20, 10000);
     if (!project.SaveToFile(file)) {
       state.SkipWithError(project.LastError.c_str());
       return;

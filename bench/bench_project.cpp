@@ -1,6 +1,8 @@
 // Saving and loading a project of 20 runs with 10,000 rows in every series.
 #include <benchmark/benchmark.h>
 
+#include "BenchProjects.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,27 +12,11 @@
 #include "ZymraModel.h"
 
 namespace {
-void Fill(TZymra& project, int runs, int rows) {
-  for (int r = 0; r < runs; ++r) {
-    TZymra_Run* run = project.AddRun();
-    run->BatchParams.IsBatch = 0;
-    run->Params.SimInterval = 0.001;
-    run->Params.Uset = 0.01 + 0.001 * r;
-    run->Params.TargetOD = 1e9;
-    run->Params.uCritical = 0.5;
-    InitRun(*run);
-    double xpr = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real, xth = xpr;
-    while (run->Time.Rows() < rows) Step(*run, xpr, xth);
-    // Finished, so that `zymra-cli run` on the written file only loads and saves.
-    run->Params.State = rsFinished;
-  }
-}
-
 std::string BenchFile(const char* name) { return "/tmp/zymra-bench-" + std::to_string(getpid()) + name; }
 
 void BM_SaveProject20x10000(benchmark::State& state) {
   TZymra project;
-  Fill(project, 20, 10000);
+  FillBenchProject(project, 20, 10000);
   const std::string file = BenchFile(".zym");
   for (auto _ : state)
     if (!project.SaveToFile(file)) state.SkipWithError(project.LastError.c_str());
@@ -42,7 +28,7 @@ void BM_LoadProject20x10000(benchmark::State& state) {
   const std::string file = BenchFile("-load.zym");
   {
     TZymra project;
-    Fill(project, 20, 10000);
+    FillBenchProject(project, 20, 10000);
     project.SaveToFile(file);
   }
   for (auto _ : state) {
@@ -61,7 +47,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--write-files") != 0) continue;
     TZymra project;
-    Fill(project, 20, 10000);
+    FillBenchProject(project, 20, 10000);
     const std::string dir = argv[i + 1];
     if (!project.SaveToFile(dir + "/project.zym")) return 1;
     project.StreamSettings.Compress = false;
