@@ -80,6 +80,10 @@ class TPaxChartSeries {
   // Side of the square point marker in pixels (0 hides the markers).
   int MarkerSize() const { return FMarkerSize; }
   void SetMarkerSize(int pixels);
+  // Points only: a marker at every point and no line between them (measured values);
+  // the markers then show however close together the points lie.
+  bool PointsOnly() const { return FPointsOnly; }
+  void SetPointsOnly(bool pointsOnly);
 
   // Amortised constant time: the summaries above the points are extended, never rebuilt.
   void Append(double x, double y);
@@ -112,6 +116,7 @@ class TPaxChartSeries {
   QColor FColor;
   bool FVisible = true;
   int FMarkerSize = 2;
+  bool FPointsOnly = false;
   std::vector<double> FX, FY;
   TPaxPointSummary FBounds;
   bool FSortedFinite = true;  // x never decreases and every value is finite: the fast walk applies

@@ -649,6 +649,17 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
     m.YScale = r.height() / l.Y.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(r.width() * scale));
+    if (s->PointsOnly()) {
+      // Every point: decimation would merge measured values that share a column.
+      std::vector<QPointF> pts;
+      for (std::size_t k = 0; k < s->Count(); ++k)
+        if (std::isfinite(s->X(k)) && std::isfinite(s->Y(k)))
+          pts.emplace_back(m.XOrigin + (s->X(k) - m.XMin) * m.XScale, m.YOrigin - (s->Y(k) - m.YMin) * m.YScale);
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
+      p.setRenderHint(QPainter::Antialiasing, true);
+      continue;
+    }
     s->Decimate(m, FScratch);
     if (FScratch.empty()) continue;
     std::vector<QPointF> pts;
@@ -778,6 +789,16 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.YScale = h / l.Y.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
+    if (s->PointsOnly()) {
+      std::vector<QPointF> pts;
+      for (std::size_t k = 0; k < s->Count(); ++k) {
+        const double x = (s->X(k) - m.XMin) * m.XScale, y = h - (s->Y(k) - m.YMin) * m.YScale;
+        if (x >= 0 && x <= w && y >= 0 && y <= h) pts.push_back(P(x, y, 0.5 * (z0 + z1)));
+      }
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
+      continue;
+    }
     s->Decimate(m, FScratch);
     // The polyline cut into the pieces that lie inside the box.
     pieces.clear();
@@ -888,7 +909,7 @@ void TPaxPlot::PaintLegend(QPainter& p, const TPaxPlotLayout& l) const {
     for (int k = 0; k < count; ++k, ++index) {
       const TPaxChartSeries* s = visible[index];
       p.setPen(QPen(s->Color(), 2));
-      p.drawLine(QPointF(x, mid), QPointF(x + 18, mid));
+      if (!s->PointsOnly()) p.drawLine(QPointF(x, mid), QPointF(x + 18, mid));
       p.setRenderHint(QPainter::Antialiasing, false);
       DrawMarkers(p, {QPointF(x + 9, mid)}, s->Color(), std::max(3, s->MarkerSize()));
       p.setRenderHint(QPainter::Antialiasing, true);

@@ -122,8 +122,28 @@ struct TFitResult {
   TRunBatchParameters Batch{};
 };
 
+// The checks RunFit makes before it simulates anything: false with a one-line reason
+// for an unknown or repeated constant, bounds that are empty or that the start page
+// refuses (its own message), run values it refuses, or data with too few values.
+bool CheckFitProblem(const TFitProblem& problem, std::string& error);
+
 // False with a one-line reason for a problem that cannot be fitted (unknown or repeated
 // constant, bounds the start page refuses, data without points, a run that cannot be
 // simulated). A cancelled fit returns false with result.Cancelled set and the reason
 // "the fit was cancelled".
 bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& result, std::string& error);
+
+// Measured data made by the program from known constants: the run simulated with the
+// records (batch lag from LagSeed), sampled at Times in every replicate, with noise
+// drawn from Seed: OD x (1 + CV x N(0,1)), the other columns + SD x N(0,1). A column
+// whose Noise is NaN is not made; 0 gives it without noise. A time after the run's end
+// takes the run's last row.
+struct TSyntheticDesign {
+  std::vector<double> Times;
+  int Replicates = 1;
+  std::array<double, kMeasuredColumnCount> Noise{NAN, NAN, NAN, NAN};
+  std::uint64_t Seed = 0;
+  std::uint32_t LagSeed = 0;
+};
+TMeasuredData SyntheticMeasuredData(const TRunParameters& params, const TRunBatchParameters& batch,
+                                    const TSyntheticDesign& design);
