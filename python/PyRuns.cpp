@@ -146,7 +146,7 @@ The interpreter's other threads go on while the run is simulated.)";
 
 const char* const kRunDoc = R"(One simulated run: the result of zymra.simulate, or a run of a Project.
 
-Everything is read-only. The arrays of .series are copies that own their memory: they
+Its attributes are read-only. The arrays of .series are copies that own their memory: they
 stay valid however long they are kept and may be changed freely; each Run object makes
 them once, on first use.)";
 

@@ -11,3 +11,11 @@ and writes project files (*.zym). Inputs go by the field names of `zymra-cli sim
 from ._zymra import FileError, Project, Run, __version__, defaults, simulate, sweep
 
 __all__ = ["FileError", "Project", "Run", "defaults", "simulate", "sweep"]
+
+# help() and repr() name the package, not its compiled core.
+for _name in __all__:
+    try:
+        globals()[_name].__module__ = __name__
+    except (AttributeError, TypeError):
+        pass
+del _name
