@@ -8,6 +8,8 @@ PACKAGES   := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenc
               qt6-base-dev qt6-svg-dev libgl-dev libcli11-dev libsimpleini-dev libicu-dev libnlopt-cxx-dev \
               zlib1g-dev xvfb xauth fonts-dejavu-core \
               poppler-utils xdotool
+# The Python module and its tests.
+PACKAGES   += pybind11-dev python3-dev python3-numpy python3-pytest
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -162,9 +161,7 @@ int Simulate(const TSimulateArgs& args) {
   }
   const std::vector<std::string> failed = CheckRunValues(run->Params, run->BatchParams);
   if (!failed.empty()) {
-    std::string message = kValuesNotAppliedHeader;
-    for (const std::string& line : failed) message += "- " + line + "\r\n";
-    std::cerr << ForTerminal(message);
+    std::cerr << ForTerminal(ValuesNotAppliedText(failed) + "\r\n");
     return kExitBadArguments;
   }
 
@@ -334,9 +331,7 @@ int Sweep(const TSweepArgs& args) {
     ParsePart(args.Part, partK, partN);
     if (args.Seed < 0) Fail(kExitBadArguments, "--part needs --seed: every part must draw the same runs");
   }
-  plan.Seed = args.Seed >= 0 ? static_cast<std::uint64_t>(args.Seed)
-                             : (static_cast<std::uint64_t>(std::random_device{}()) << 20 ^ std::random_device{}()) &
-                                   0xFFFFFFFFFFFFULL;
+  plan.Seed = args.Seed >= 0 ? static_cast<std::uint64_t>(args.Seed) : RandomSweepSeed();
   const long long count = plan.RunCount();
   if (count < 0) Fail(kExitBadArguments, "the sweep has more than " + std::to_string(kSweepMaxRuns) + " runs");
 

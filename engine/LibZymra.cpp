@@ -359,6 +359,12 @@ bool TZymra::AnyInStates(std::initializer_list<int> states) const {
 const char* const kValuesNotAppliedHeader =
     "Values Couldn\xB4t Be Applied To Run!\r\n==================================\r\n";
 
+std::string ValuesNotAppliedText(const std::vector<std::string>& failed) {
+  std::string text = kValuesNotAppliedHeader;
+  for (std::size_t i = 0; i < failed.size(); ++i) text += (i ? "\r\n- " : "- ") + failed[i];
+  return text;
+}
+
 std::vector<std::string> CheckRunValues(const TRunParameters& p, const TRunBatchParameters& b) {
   std::vector<std::string> failed;
   auto check = [&failed](bool passes, const char* message) {

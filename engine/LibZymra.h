@@ -161,3 +161,5 @@ class TZymra : public TStreamList {
 // The start page's checks; each failure gives one message, in table order.
 std::vector<std::string> CheckRunValues(const TRunParameters& params, const TRunBatchParameters& batch);
 extern const char* const kValuesNotAppliedHeader;  // "Values Couldn´t Be Applied To Run!\r\n===...\r\n"
+// The warning of failed checks: the header, then "- " and each message, CR LF between them.
+std::string ValuesNotAppliedText(const std::vector<std::string>& failed);

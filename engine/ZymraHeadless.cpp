@@ -27,19 +27,86 @@ bool ParseInt(const std::string& text, long long& value) {
 }
 }  // namespace
 
-bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& value, std::string& error) {
+const TRunField* FindSettableRunField(const std::string& name, std::string& error) {
   const TRunField* field = FindRunField(name.c_str());
   if (!field) {
     error = "unknown setting '" + name + "'";
-    return false;
+    return nullptr;
   }
   if (!field->Settable) {
     error = "'" + name + "' is written by the simulation and cannot be set";
+    return nullptr;
+  }
+  return field;
+}
+
+namespace {
+std::uint8_t* FieldAddress(TZymra_Run& run, const TRunField& field) {
+  auto* base = field.InBatchRecord ? reinterpret_cast<std::uint8_t*>(&run.BatchParams)
+                                   : reinterpret_cast<std::uint8_t*>(&run.Params);
+  return base + field.Offset;
+}
+}  // namespace
+
+bool SetRunNumber(TZymra_Run& run, const TRunField& field, double value, std::string& error) {
+  if (field.Type != TRunField::Double || !field.Settable) {
+    error = std::string("'") + field.Name + "' is not a numeric input";
     return false;
   }
-  auto* base = field->InBatchRecord ? reinterpret_cast<std::uint8_t*>(&run.BatchParams)
-                                    : reinterpret_cast<std::uint8_t*>(&run.Params);
-  std::uint8_t* at = base + field->Offset;
+  if (!std::isfinite(value)) {
+    error = std::string(field.Name) + " must be a finite number";
+    return false;
+  }
+  std::memcpy(FieldAddress(run, field), &value, 8);
+  return true;
+}
+
+bool SetRunFlag(TZymra_Run& run, const TRunField& field, bool value, std::string& error) {
+  if (field.Type != TRunField::Flag || !field.Settable) {
+    error = std::string("'") + field.Name + "' is not a flag";
+    return false;
+  }
+  *FieldAddress(run, field) = value;
+  // A prepared run's phase follows the batch flag, as a reset sets it.
+  if (std::strcmp(field.Name, "IsBatch") == 0) run.BatchParams.Phase = run.BatchParams.IsBatch;
+  return true;
+}
+
+bool SetRunInteger(TZymra_Run& run, const TRunField& field, long long value, std::string& error) {
+  if (field.Type != TRunField::Int32 || !field.Settable) {
+    error = std::string("'") + field.Name + "' is not an integer input";
+    return false;
+  }
+  if (value < INT32_MIN || value > INT32_MAX) {
+    error = std::string(field.Name) + " must be a 32-bit integer, not " + std::to_string(value);
+    return false;
+  }
+  if (std::strcmp(field.Name, "Speed") == 0 && (value < 0 || value > 10)) {
+    error = "Speed must be between 0 and 10, not " + std::to_string(value);
+    return false;
+  }
+  const std::int32_t i = static_cast<std::int32_t>(value);
+  std::memcpy(FieldAddress(run, field), &i, 4);
+  return true;
+}
+
+bool SetRunText(TZymra_Run& run, const TRunField& field, const std::string& utf8, std::string& error) {
+  if (field.Type != TRunField::Text || !field.Settable) {
+    error = std::string("'") + field.Name + "' is not a text input";
+    return false;
+  }
+  const std::string text = Utf8ToCp1252(utf8);
+  if (text.size() > 255) {
+    error = std::string(field.Name) + " is longer than 255 characters";
+    return false;
+  }
+  run.Params.Title.Assign(text);
+  return true;
+}
+
+bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& value, std::string& error) {
+  const TRunField* field = FindSettableRunField(name, error);
+  if (!field) return false;
   switch (field->Type) {
     case TRunField::Double: {
       double v;
@@ -47,18 +114,14 @@ bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& va
         error = "malformed number '" + value + "' for " + name;
         return false;
       }
-      std::memcpy(at, &v, 8);
-      return true;
+      return SetRunNumber(run, *field, v, error);
     }
-    case TRunField::Flag: {
+    case TRunField::Flag:
       if (value != "0" && value != "1") {
         error = "malformed flag '" + value + "' for " + name + " (use 0 or 1)";
         return false;
       }
-      *at = value == "1";
-      if (name == "IsBatch") run.BatchParams.Phase = run.BatchParams.IsBatch;
-      return true;
-    }
+      return SetRunFlag(run, *field, value == "1", error);
     case TRunField::Int32: {
       long long v;
       if (!ParseInt(value, v) || v < INT32_MIN || v > INT32_MAX) {
@@ -69,19 +132,10 @@ bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& va
         error = "Speed must be between 0 and 10, not " + value;
         return false;
       }
-      const std::int32_t i = static_cast<std::int32_t>(v);
-      std::memcpy(at, &i, 4);
-      return true;
+      return SetRunInteger(run, *field, v, error);
     }
-    case TRunField::Text: {
-      const std::string text = Utf8ToCp1252(value);
-      if (text.size() > 255) {
-        error = name + " is longer than 255 characters";
-        return false;
-      }
-      run.Params.Title.Assign(text);
-      return true;
-    }
+    case TRunField::Text:
+      return SetRunText(run, *field, value, error);
     case TRunField::Byte:
       break;
   }

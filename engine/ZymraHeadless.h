@@ -9,6 +9,14 @@
 // Sets a user input or operating setting of the run's records by its field name.
 // Returns false with a one-line reason for an unknown name or a malformed value.
 bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& value, std::string& error);
+// The same in steps, for callers that hold typed values rather than text: the field of
+// a user input or operating setting (nullptr with the reason otherwise), then a value
+// of its type (false with the reason for a value out of range). Texts are UTF-8.
+const TRunField* FindSettableRunField(const std::string& name, std::string& error);
+bool SetRunNumber(TZymra_Run& run, const TRunField& field, double value, std::string& error);
+bool SetRunFlag(TZymra_Run& run, const TRunField& field, bool value, std::string& error);
+bool SetRunInteger(TZymra_Run& run, const TRunField& field, long long value, std::string& error);
+bool SetRunText(TZymra_Run& run, const TRunField& field, const std::string& utf8, std::string& error);
 
 // An intervention at a process time: before the first step that starts at a time >= At.
 struct TRunAction {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <ostream>
+#include <random>
 #include <thread>
 
 #include "ZymraHeadless.h"
@@ -169,6 +170,11 @@ const char* SweepEndText(TSweepEnd end) {
     case TSweepEnd::Failed: break;
   }
   return "Failed";
+}
+
+std::uint64_t RandomSweepSeed() {
+  std::random_device device;
+  return (static_cast<std::uint64_t>(device()) << 20 ^ device()) & 0xFFFFFFFFFFFFULL;
 }
 
 long long TSweepSpec::SamplesPerPoint() const {

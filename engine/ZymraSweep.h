@@ -52,6 +52,9 @@ struct TSweepSpec {
   long long RunCount() const;
 };
 constexpr long long kSweepMaxRuns = 1000000000000LL;
+// A seed for a sweep given none, from the system's entropy source: 48 bits, so that it
+// is printed and typed back as a plain integer.
+std::uint64_t RandomSweepSeed();
 
 // The values of run `index`: one per vary, in their order.
 struct TSweepRunValues {

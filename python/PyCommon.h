@@ -1,0 +1,69 @@
+#pragma once
+// What the parts of the Python module share: strict conversion of Python arguments
+// (every failure a TypeError or ValueError naming the argument), run values by field
+// name, and copies of run data as Python objects.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "LibZymra.h"
+#include "ZymraHeadless.h"
+
+namespace zympy {
+namespace py = pybind11;
+
+// A file that cannot be read or written; raised in Python as zymra.FileError (an OSError).
+struct TFileError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Runs with a batch draw their lag from the program-wide generator, which a project's
+// creation also reseeds; whoever seeds it or runs a worker that draws from it holds
+// this. Never wait for the GIL while holding it.
+std::mutex& GlobalRandomLock();
+
+// A project with the synchroniser its headless workers hand their callbacks to.
+struct TPyProject {
+  TQueueSynchronizer Sync;
+  TZymra Project{&Sync};
+};
+std::shared_ptr<TPyProject> NewProject();
+
+// A run as Python sees it: it keeps its project alive.
+struct TPyRun {
+  std::shared_ptr<TPyProject> Owner;
+  TZymra_Run* Run = nullptr;
+  std::optional<std::uint32_t> Seed;  // of the batch lag, when simulated here
+  py::object Series;                  // the dict of copies, made on first use
+};
+
+// Argument conversion; `what` names the argument in the message.
+double ToNumber(py::handle value, const std::string& what);
+long long ToInteger(py::handle value, const std::string& what, long long low, long long high);
+bool ToFlag(py::handle value, const std::string& what);
+// A str that Windows-1252 can hold, as UTF-8.
+std::string ToText(py::handle value, const std::string& what);
+// Text as stored (Windows-1252, CR LF) to str.
+py::str FromRecordText(const std::string& cp1252);
+
+// Sets every keyword as a run input (`function` names the caller in messages).
+void SetValues(TZymra_Run& run, const py::kwargs& values, const char* function);
+// Every user input and operating setting of the run, by field name.
+py::dict ValuesDict(const TZymra_Run& run);
+// The start page's checks: ValueError with the warning's text, one line per failed check.
+void CheckValues(const TZymra_Run& run);
+// `at` of simulate: (time_h, "refill", litres), (time_h, "discharge", litres), (time_h, "correct-feed").
+std::vector<TRunAction> ToActions(py::handle at);
+
+// A copy of a series: an array that owns its memory.
+py::array_t<double> SeriesArray(const tDoubleMatrix& series);
+
+void BindRuns(py::module_& m);
+void BindSweep(py::module_& m);
+}  // namespace zympy
