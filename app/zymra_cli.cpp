@@ -344,6 +344,7 @@ int Sweep(const TSweepArgs& args) {
   if (!args.Out.empty()) {
     out.open(args.Out, std::ios::binary);
     if (!out) Fail(kExitFileError, "cannot write '" + args.Out + "'");
+    if (!args.Part.empty()) out << SweepPartHeader(plan, partK, partN);
     out << SweepTsvHeader(names);
     options.OnOutcome = [&out](const TSweepOutcome& o) { out << SweepTsvRow(o); };
   }
@@ -361,7 +362,7 @@ int Sweep(const TSweepArgs& args) {
   if (out.is_open() && !out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
 
   std::cout << "Sweep:                       " << count << " runs, seed " << plan.Seed;
-  if (partN > 1)
+  if (!args.Part.empty())
     std::cout << ", part " << partK << "/" << partN << " (indexes " << options.First << " to " << options.Last - 1
               << ")";
   std::cout << "\nThreads:                     " << result.Threads << " (" << seconds << " s)\n"
@@ -378,46 +379,74 @@ int Sweep(const TSweepArgs& args) {
   return 0;
 }
 
-// Joins the parts of a sweep, each in index order, by a merge that holds one line per part.
+// Joins the parts of a sweep. Each part says which slice of which sweep it holds, so
+// anything but exactly the slices 1 to N of one sweep, each whole, is refused before
+// a summary could mislead: the parts then follow one another in the order of K.
 int SweepMerge(const std::vector<std::string>& files, const std::string& outFile) {
   struct TPart {
+    std::string File;
     std::unique_ptr<std::ifstream> In;
-    std::string File, Line;
-    TSweepOutcome Row;
-    bool Live = false;
+    TSweepPartLine Slice;
+    std::vector<std::string> Sweep;  // the header lines after the first
+    std::string Columns;
+    std::string Name() const {
+      return "'" + File + "' (part " + std::to_string(Slice.K) + "/" + std::to_string(Slice.N) + ")";
+    }
+  };
+  auto readLine = [](std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
   };
   std::vector<TPart> parts;
-  std::string header;
-  std::vector<std::string> columns;
-  auto advance = [&columns](TPart& p) {
-    p.Live = static_cast<bool>(std::getline(*p.In, p.Line));
-    if (p.Live && !p.Line.empty() && p.Line.back() == '\r') p.Line.pop_back();
-    if (p.Live && !ParseSweepTsvRow(columns, p.Line, p.Row))
-      Fail(kExitBadArguments, "'" + p.File + "' has a malformed line: " + p.Line.substr(0, 80));
-  };
   for (const std::string& file : files) {
     TPart p;
     p.File = file;
     p.In = std::make_unique<std::ifstream>(file, std::ios::binary);
-    std::string first;
-    if (!*p.In || !std::getline(*p.In, first)) Fail(kExitFileError, "cannot read '" + file + "'");
-    if (!first.empty() && first.back() == '\r') first.pop_back();
-    if (header.empty()) {
-      header = first;
-      columns = SplitTabs(header);
-    } else if (first != header) {
-      Fail(kExitBadArguments, "'" + file + "' has other columns than '" + files.front() + "'");
+    if (!*p.In) Fail(kExitFileError, "cannot read '" + file + "'");
+    std::string line;
+    if (!readLine(*p.In, line) || !ParseSweepPartLine(line, p.Slice))
+      Fail(kExitBadArguments, "'" + file + "' is not a part file: it does not start with the line '" +
+                                  kSweepPartPrefix + "K/N: ...' that sweep --part K/N --out writes");
+    for (;;) {
+      if (!readLine(*p.In, line)) Fail(kExitBadArguments, p.Name() + " ends before its column header (cut short?)");
+      if (line.empty() || line[0] != '#') break;
+      p.Sweep.push_back(line);
     }
+    p.Columns = line;
     parts.push_back(std::move(p));
   }
-  TSweepOutcome probe;
-  for (TPart& p : parts) advance(p);
+  const TPart& first = parts.front();
+  std::vector<const TPart*> byK(static_cast<std::size_t>(first.Slice.N), nullptr);
+  for (const TPart& p : parts) {
+    if (p.Slice.N != first.Slice.N)
+      Fail(kExitBadArguments, p.Name() + " is a part of " + std::to_string(p.Slice.N) + ", " + first.Name() +
+                                  " one of " + std::to_string(first.Slice.N));
+    if (p.Sweep != first.Sweep) {
+      std::size_t i = 0;
+      while (i < p.Sweep.size() && i < first.Sweep.size() && p.Sweep[i] == first.Sweep[i]) ++i;
+      const std::string mine = i < p.Sweep.size() ? "'" + p.Sweep[i] + "'" : "nothing";
+      const std::string theirs = i < first.Sweep.size() ? "'" + first.Sweep[i] + "'" : "nothing";
+      Fail(kExitBadArguments, p.Name() + " is a part of another sweep than " + first.Name() + ": " + mine +
+                                  " where that has " + theirs);
+    }
+    if (p.Columns != first.Columns)
+      Fail(kExitBadArguments, p.Name() + " has other columns than " + first.Name());
+    const TPart*& slot = byK[static_cast<std::size_t>(p.Slice.K - 1)];
+    if (slot) Fail(kExitBadArguments, p.Name() + " is given twice (also as '" + slot->File + "')");
+    slot = &p;
+  }
+  for (std::size_t k = 0; k < byK.size(); ++k)
+    if (!byK[k])
+      Fail(kExitBadArguments, "part " + std::to_string(k + 1) + "/" + std::to_string(byK.size()) +
+                                  " of the sweep is missing (only " + std::to_string(parts.size()) + " of " +
+                                  std::to_string(byK.size()) + " parts are given)");
 
   std::ofstream out;
   if (!outFile.empty()) {
     out.open(outFile, std::ios::binary);
     if (!out) Fail(kExitFileError, "cannot write '" + outFile + "'");
-    out << header << '\n';
+    out << first.Columns << '\n';
   }
   auto failMerge = [&](const std::string& message) {
     if (out.is_open()) {
@@ -426,22 +455,32 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
     }
     Fail(kExitBadArguments, message);
   };
+  const std::vector<std::string> columns = SplitTabs(first.Columns);
   TSweepSummary summary;
-  long long expected = 0;
-  for (;;) {
-    TPart* low = nullptr;
-    for (TPart& p : parts)
-      if (p.Live && (!low || p.Row.Index < low->Row.Index)) low = &p;
-    if (!low) break;
-    if (low->Row.Index < expected)
-      failMerge("run " + std::to_string(low->Row.Index) + " is given twice (or '" + low->File + "' is out of order)");
-    if (low->Row.Index > expected)
-      failMerge("runs " + std::to_string(expected) + " to " + std::to_string(low->Row.Index - 1) +
-                " are missing (is a part not given?)");
-    summary.Add(low->Row);
-    if (out.is_open()) out << low->Line << '\n';
-    ++expected;
-    advance(*low);
+  for (const TPart* p : byK) {
+    long long expected = p->Slice.First;
+    std::string line;
+    TSweepOutcome row;
+    while (readLine(*p->In, line)) {
+      // Every line of a part ends in a line feed: without one the file was cut inside it.
+      if (p->In->eof())
+        failMerge(p->Name() + " ends inside the line of run " + std::to_string(expected) + " (cut short?)");
+      if (!ParseSweepTsvRow(columns, line, row))
+        failMerge(p->Name() + " has a malformed line: " + line.substr(0, 80));
+      if (expected >= p->Slice.Last)
+        failMerge(p->Name() + " has more than its runs " + std::to_string(p->Slice.First) + " to " +
+                  std::to_string(p->Slice.Last - 1));
+      if (row.Index != expected)
+        failMerge(p->Name() + " has run " + std::to_string(row.Index) + " where run " + std::to_string(expected) +
+                  " belongs");
+      summary.Add(row);
+      if (out.is_open()) out << line << '\n';
+      ++expected;
+    }
+    if (expected < p->Slice.Last)
+      failMerge(p->Name() + (expected == p->Slice.First ? " has no runs" : " ends after run " + std::to_string(expected - 1)) +
+                ", but holds runs " + std::to_string(p->Slice.First) + " to " + std::to_string(p->Slice.Last - 1) +
+                " (cut short?)");
   }
   if (out.is_open() && !out.flush()) return Error(kExitFileError, "cannot write '" + outFile + "'");
   std::cout << "Merged:                      " << parts.size() << " part(s)\n";

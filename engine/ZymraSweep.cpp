@@ -370,6 +370,95 @@ std::string SweepTsvRow(const TSweepOutcome& o) {
   return line;
 }
 
+namespace {
+// The shortest text that reads back as the same double.
+std::string Shortest(double v) {
+  char buf[40];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc() ? std::string(buf, end) : G17(v);
+}
+
+// A settable field's value as --set takes it, or "" when it is the default's.
+std::string FieldIfSet(const TRunField& field, const TSweepSpec& plan, const TRunParameters& params,
+                       const TRunBatchParameters& batch) {
+  const auto* base = field.InBatchRecord ? reinterpret_cast<const std::uint8_t*>(&plan.Batch)
+                                         : reinterpret_cast<const std::uint8_t*>(&plan.Params);
+  const auto* def = field.InBatchRecord ? reinterpret_cast<const std::uint8_t*>(&batch)
+                                        : reinterpret_cast<const std::uint8_t*>(&params);
+  switch (field.Type) {
+    case TRunField::Double: {
+      double v, d;
+      std::memcpy(&v, base + field.Offset, 8);
+      std::memcpy(&d, def + field.Offset, 8);
+      return std::memcmp(&v, &d, 8) == 0 ? "" : Shortest(v);
+    }
+    case TRunField::Flag:
+    case TRunField::Byte:
+      return base[field.Offset] == def[field.Offset] ? "" : std::to_string(base[field.Offset]);
+    case TRunField::Int32: {
+      std::int32_t v, d;
+      std::memcpy(&v, base + field.Offset, 4);
+      std::memcpy(&d, def + field.Offset, 4);
+      return v == d ? "" : std::to_string(v);
+    }
+    case TRunField::Text:  // the title changes no result
+      break;
+  }
+  return "";
+}
+}  // namespace
+
+std::string SweepPartHeader(const TSweepSpec& plan, long long k, long long n) {
+  const long long count = plan.RunCount();
+  long long first = 0, last = 0;
+  SweepPart(count, k, n, first, last);
+  std::string text = kSweepPartPrefix + std::to_string(k) + "/" + std::to_string(n) + ": runs " +
+                     std::to_string(first) + " to " + std::to_string(last - 1) + " (" +
+                     std::to_string(last - first) + " of " + std::to_string(count) + ")\n";
+  text += "# program " + TZymra::VersionText() + "\n";
+  text += "# runs " + std::to_string(count) + ", seed " + std::to_string(plan.Seed) + ", samples " +
+          std::to_string(plan.SamplesPerPoint()) + ", max-steps " + std::to_string(plan.MaxSteps) + "\n";
+  const TRunParameters params = DefaultRunParameters();
+  const TRunBatchParameters batch = DefaultRunBatchParameters();
+  for (const TRunField* f = RunFieldsBegin(); f != RunFieldsEnd(); ++f) {
+    if (!f->Settable) continue;
+    const std::string value = FieldIfSet(*f, plan, params, batch);
+    if (!value.empty()) text += std::string("# set ") + f->Name + "=" + value + "\n";
+  }
+  for (const TSweepVary& v : plan.Varies) {
+    text += "# vary " + v.Name + "=";
+    switch (v.What) {
+      case TSweepVary::Grid:
+        text += Shortest(v.A) + ":" + Shortest(v.B) + ":" + std::to_string(v.N);
+        break;
+      case TSweepVary::Normal:
+        text += "normal:" + Shortest(v.A) + ":" + Shortest(v.B);
+        break;
+      case TSweepVary::Uniform:
+        text += "uniform:" + Shortest(v.A) + ":" + Shortest(v.B);
+        break;
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+bool ParseSweepPartLine(const std::string& line, TSweepPartLine& part) {
+  const std::string prefix = kSweepPartPrefix;
+  if (line.compare(0, prefix.size(), prefix) != 0) return false;
+  long long size = 0;
+  char rest = 0;
+  if (std::sscanf(line.c_str() + prefix.size(), "%lld/%lld: runs %lld to %lld (%lld of %lld)%c", &part.K, &part.N,
+                  &part.First, &part.Last, &size, &part.Count, &rest) != 6 ||
+      line.back() != ')')
+    return false;
+  ++part.Last;  // the line names the last run; the slice is half-open
+  if (part.N < 1 || part.K < 1 || part.K > part.N || part.Count < 0 || part.Count > kSweepMaxRuns) return false;
+  long long first = 0, last = 0;
+  SweepPart(part.Count, part.K, part.N, first, last);
+  return first == part.First && last == part.Last && size == last - first;
+}
+
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> cells;
   std::size_t start = 0;

@@ -123,6 +123,21 @@ class TSweepSummary {
   std::vector<TEntry> Heap_;  // max-heap by key
 };
 
+// The lines a part file (sweep --part K/N --out) starts with, before the column
+// header: which slice it holds, then which sweep it is a slice of (the program, run
+// count, seed, samples, step limit, every value that differs from the defaults and
+// every vary, in canonical form). Each line starts with '#', so readers that skip
+// comment lines read the file as plain TSV. Two parts belong to the same sweep when
+// all their lines after the first are equal.
+std::string SweepPartHeader(const TSweepSpec& plan, long long k, long long n);
+constexpr const char* kSweepPartPrefix = "# zymra-cli sweep part ";
+struct TSweepPartLine {
+  long long K = 0, N = 0, First = 0, Last = 0, Count = 0;
+};
+// The first line of SweepPartHeader (without its line end); false for any other line
+// or one whose slice is not slice K of N of Count runs.
+bool ParseSweepPartLine(const std::string& line, TSweepPartLine& part);
+
 // Reads a data line under the given header back into an outcome; false for a line
 // that does not fit the header.
 bool ParseSweepTsvRow(const std::vector<std::string>& header, const std::string& line, TSweepOutcome& out);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,30 +70,95 @@ TEST(CliSweep, EveryRowIsReproducedBySimulateWithItsSeedAndValues) {
   EXPECT_EQ(SummaryPart(a.Out), SummaryPart(b.Out));
 }
 
+// Part k of n of a sweep (kSweep with `extra` options) in a file of its own.
+std::string Part(const std::string& name, int k, int n, const std::string& extra = "",
+                 const std::string& sweep = kSweep) {
+  const std::string file = TempPath(name + ".tsv");
+  const TCliResult p = Cli(sweep + extra + " --part " + std::to_string(k) + "/" + std::to_string(n) + " --out " + file);
+  EXPECT_EQ(p.Code, 0) << p.Err;
+  return file;
+}
+
+std::string Replaced(const std::string& what, const std::string& with) {
+  std::string sweep = kSweep;
+  return sweep.replace(sweep.find(what), what.size(), with);
+}
+
+std::string Write(const std::string& name, const std::string& text) {
+  const std::string file = TempPath(name + ".tsv");
+  std::ofstream(file, std::ios::binary) << text;
+  return file;
+}
+
 TEST(CliSweep, PartsMergeIntoTheWholeSweep) {
   const std::string whole = TempPath("whole.tsv"), merged = TempPath("merged.tsv");
   const TCliResult w = Cli(kSweep + " --out " + whole);
   ASSERT_EQ(w.Code, 0) << w.Err;
-  std::string parts;
-  for (int k = 1; k <= 3; ++k) {
-    const std::string part = TempPath("part" + std::to_string(k) + ".tsv");
-    const TCliResult p = Cli(kSweep + " --part " + std::to_string(k) + "/3 --out " + part);
-    ASSERT_EQ(p.Code, 0) << p.Err;
-    parts += " " + part;
-  }
-  const TCliResult m = Cli("sweep-merge" + parts + " --out " + merged);
+  // The same sweep however its values are spelled and however many threads run it.
+  const std::string p1 = Part("part1", 1, 3), p2 = Part("part2", 2, 3, " --set DischargeEachh=0,0 --threads 1"),
+                    p3 = Part("part3", 3, 3);
+  const std::vector<std::string> head = LinesOf(Slurp(p2));
+  ASSERT_GE(head.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(head.begin(), head.begin() + 6),
+            (std::vector<std::string>{"# zymra-cli sweep part 2/3: runs 3 to 5 (3 of 10)",
+                                      "# program 2.0.3- free edition for teaching and research",
+                                      "# runs 10, seed 31, samples 5, max-steps 1000000", "# set DischargeEachh=0",
+                                      "# vary Yield_Real=normal:0.5:0.04", "# vary Maintenance_Real=0.02:0.03:2"}));
+  EXPECT_EQ(head[6], LinesOf(Slurp(whole))[0]) << "then the whole sweep's column header";
+  EXPECT_EQ(head.size(), 10u);
+
+  const TCliResult m = Cli("sweep-merge " + p3 + " " + p1 + " " + p2 + " --out " + merged);
   ASSERT_EQ(m.Code, 0) << m.Err;
   EXPECT_EQ(Slurp(merged), Slurp(whole));
   EXPECT_EQ(SummaryPart(m.Out), SummaryPart(w.Out));
   EXPECT_NE(m.Out.find("Runs:                        10"), std::string::npos) << m.Out;
+}
 
-  // A part left out or given twice is an error, not a smaller summary.
-  const TCliResult missing = Cli("sweep-merge " + TempPath("part1.tsv") + " " + TempPath("part3.tsv"));
-  EXPECT_EQ(missing.Code, 2);
-  EXPECT_NE(missing.Err.find("are missing"), std::string::npos) << missing.Err;
-  const TCliResult twice = Cli("sweep-merge " + TempPath("part1.tsv") + " " + TempPath("part1.tsv"));
-  EXPECT_EQ(twice.Code, 2);
-  EXPECT_NE(twice.Err.find("given twice"), std::string::npos) << twice.Err;
+TEST(CliSweep, MergeRefusesAnythingButExactlyOneWholeSweep) {
+  const std::string p1 = Part("r1", 1, 3), p2 = Part("r2", 2, 3), p3 = Part("r3", 3, 3), whole = TempPath("whole.tsv");
+  ASSERT_EQ(Cli(kSweep + " --out " + whole).Code, 0);
+  const std::string text3 = Slurp(p3);
+  const std::size_t lastLine = text3.rfind('\n', text3.size() - 2) + 1;
+  const std::size_t header = text3.find("\nIndex\t") + 1;
+  const std::string header3 = text3.substr(0, text3.find('\n', header) + 1);
+  struct TCase {
+    std::string Parts, Says, Names;
+  } cases[] = {
+      {p1 + " " + p2, "part 3/3 of the sweep is missing", "part 3/3"},
+      {p1 + " " + p2 + " " + Write("short", text3.substr(0, lastLine)),
+       "(part 3/3) ends after run 8, but holds runs 6 to 9", "short.tsv"},
+      {p1 + " " + p2 + " " + Write("cut", text3.substr(0, text3.size() - 3)), "ends inside the line of run 9",
+       "cut.tsv"},
+      {p1 + " " + p2 + " " + Write("empty", header3), "(part 3/3) has no runs, but holds runs 6 to 9", "empty.tsv"},
+      {p1 + " " + p2 + " " + Write("nocolumns", text3.substr(0, header)), "ends before its column header",
+       "nocolumns.tsv"},
+      {p1 + " " + p2 + " " + Part("seed", 3, 3, "", Replaced("--seed 31", "--seed 32")),
+       "is a part of another sweep than '" + p1 + "' (part 1/3): '# runs 10, seed 32, samples 5", "seed.tsv"},
+      {p1 + " " + p2 + " " + Part("set", 3, 3, " --set Uset=0.12"), "'# set Uset=0.12' where that has", "set.tsv"},
+      {p1 + " " + p2 + " " + Part("grid", 3, 3, "", Replaced("0.02:0.03:2", "0.02:0.04:2")),
+       "'# vary Maintenance_Real=0.02:0.04:2' where that has '# vary Maintenance_Real=0.02:0.03:2'", "grid.tsv"},
+      {p1 + " " + Part("dist", 2, 3, "", Replaced("normal:0.5:0.04", "uniform:0.45:0.55")) + " " + p3,
+       "'# vary Yield_Real=uniform:0.45:0.55' where that has '# vary Yield_Real=normal:0.5:0.04'", "dist.tsv"},
+      {p1 + " " + p2 + " " + Part("extra", 3, 3, " --vary Uset=0.1:0.1:1"), "'# vary Uset=0.1:0.1:1' where that has nothing",
+       "extra.tsv"},
+      {p1 + " " + p2 + " " + Part("steps", 3, 3, " --max-steps 50"), "max-steps 50' where", "steps.tsv"},
+      {p1 + " " + p2 + " " + p2 + " " + p3, "(part 2/3) is given twice", "r2.tsv"},
+      {p1 + " " + Part("half", 2, 2), "is a part of 2, '" + p1 + "' (part 1/3) one of 3", "half.tsv"},
+      {p1 + " " + p2 + " " + Write("edited", text3.substr(0, lastLine) + "6" + text3.substr(text3.find('\t', lastLine))),
+       "has run 6 where run 9 belongs", "edited.tsv"},
+      {whole + " " + p1, "is not a part file", "whole.tsv"},
+  };
+  const std::string out = TempPath("refused.tsv");
+  for (const TCase& c : cases) {
+    std::remove(out.c_str());
+    const TCliResult r = Cli("sweep-merge " + c.Parts + " --out " + out);
+    EXPECT_EQ(r.Code, 2) << c.Says << ": " << r.Out;
+    EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find(c.Names), std::string::npos) << "names the part: " << r.Err;
+    EXPECT_EQ(LinesOf(r.Err).size(), 1u) << r.Err;
+    EXPECT_EQ(r.Out.find("Runs:"), std::string::npos) << "no summary: " << r.Out;
+    EXPECT_EQ(Slurp(out), "") << "no half-written file: " << c.Says;
+  }
 }
 
 TEST(CliSweep, BadInputGivesOneLineAndExitCodeTwo) {
