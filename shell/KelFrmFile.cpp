@@ -198,6 +198,7 @@ void TFrmFile::LoadRecentFiles(QStringList&) {}
 void TFrmFile::NewDocument() {}
 bool TFrmFile::LoadDocument(const QString&) { return true; }
 bool TFrmFile::SaveDocument(const QString&) { return true; }
+bool TFrmFile::CommitEdits() { return true; }
 
 bool TFrmFile::QuerySave() {
   if (!Modified) return true;
@@ -327,6 +328,8 @@ bool TFrmFile::FileSave() {
 }
 
 bool TFrmFile::FileSaveAs() {
+  // Refused edits stop the command before the user is asked for a name.
+  if (!CommitEdits()) return false;
   TFileDialogSettings dialog = DlgSave;
   dialog.FileName = FileName;
   if (!FileName.isEmpty())

@@ -86,6 +86,10 @@ class TFrmFile : public QMainWindow {
   virtual bool LoadDocument(const QString& fileName);
   // False: the file was not written and the reason has been shown.
   virtual bool SaveDocument(const QString& fileName);
+  // What is being edited goes into the document before it is saved under a new name
+  // (and wherever a derived window saves). False: the edits were refused (the reason
+  // has been shown) and the command stops. Base: true.
+  virtual bool CommitEdits();
   // True when the document may be replaced or closed; asks "Do you want to save
   // differences?" when it is modified. Yes saves and gives true only when the
   // save succeeded.

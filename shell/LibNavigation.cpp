@@ -94,15 +94,27 @@ bool TNavigations::ShowEntry(TNavigation* entry, bool force) {
   return true;
 }
 
-void TNavigations::Deactivate() {
+void TNavigations::Deactivate(bool force) {
   if (HostPanel && HostPanel->count() > 0) HostPanel->setCurrentIndex(0);
   if (!Current) return;
-  LeaveAndDetach(CanLeaveCurrent());
+  LeaveAndDetach(force || CanLeaveCurrent());
   Current = nullptr;
 }
 
 void TNavigations::LeaveCurrent() {
   if (Current && CanLeaveCurrent() && Current->OnHide) Current->OnHide();
+}
+
+bool TNavigations::StoreCurrent() {
+  if (!Current) return true;
+  if (!CanLeaveCurrent()) return false;
+  if (Current->OnStore) {
+    Current->OnStore();
+  } else if (Current->OnHide) {
+    Current->OnHide();
+    ReshowCurrent();
+  }
+  return true;
 }
 
 void TNavigations::ReshowCurrent() {
@@ -155,8 +167,10 @@ void TNavigations::Refill(ICompTreeView& tree, bool expand) {
   try {
     FillTree(tree, expand);
     TViewNode node = Current ? FindTreeNode(tree, Current) : nullptr;
-    // Its entry is gone with a rebuilt structure; its page stays where it is.
+    // Its entry is gone with a rebuilt structure: a page left on screen would act on
+    // a run it no longer shows.
     if (!node) Current = nullptr;
+    if (!Current && HostPanel && HostPanel->count() > 0) HostPanel->setCurrentIndex(0);
     SelectCurrent(tree, *this);
   } catch (...) {
     tree.EndUpdate();
@@ -172,6 +186,22 @@ TViewNode TNavigations::NodeOfRun(const ICompTreeView& tree, const TZymra_Run* r
     if (entry && entry->Run == run) return node;
   }
   return nullptr;
+}
+
+namespace {
+TNavigation* FindIn(const TCompDataList& list, const QWidget* page, const TZymra_Run* run, int pageTag) {
+  for (int i = 0; i < list.Count; ++i) {
+    auto* entry = dynamic_cast<TNavigation*>(list.GetItem(i));
+    if (!entry) continue;
+    if (entry->Page == page && entry->Run == run && entry->PageTag == pageTag) return entry;
+    if (TNavigation* below = FindIn(*entry, page, run, pageTag)) return below;
+  }
+  return nullptr;
+}
+}  // namespace
+
+TNavigation* TNavigations::FindEntry(const QWidget* page, const TZymra_Run* run, int pageTag) const {
+  return page ? FindIn(*this, page, run, pageTag) : nullptr;
 }
 
 bool TNavigations::Navigate(ICompTreeView& tree, bool forward, bool expand) {

@@ -34,6 +34,8 @@ class TNavigation : public TCompDataList {
   std::function<void(TZymra_Run*)> OnShow;     // after the page was placed; only with a Run
   std::function<void()> OnHide;                // the page is left and leaving was allowed
   std::function<void(int)> OnPageTag;          // receives PageTag before OnShow
+  // Takes what the page holds into its run while the page stays shown and bound to it.
+  std::function<void()> OnStore;
   bool Enabled = true;
   int PageTag = 0;
 };
@@ -79,10 +81,16 @@ class TNavigations : public TCompDataList {
   // changed, when the entry has no page or (unless force) the page of Current
   // refuses to be left.
   bool ShowEntry(TNavigation* entry, bool force);
-  // Shows the welcome page; the leave hook of Current runs if it may be left; no Current.
-  void Deactivate();
+  // Shows the welcome page; the leave hook of Current runs if it may be left (with
+  // force, without asking: its run is being discarded); no Current.
+  void Deactivate(bool force = false);
   // The leave hook of Current, if it may be left; Current and its page stay.
   void LeaveCurrent();
+  // Before a command that acts on the runs or the project: Current's page is checked as
+  // for leaving it and, when it may be left, takes its values into its run (OnStore; an
+  // entry without one is left and shown again). False when the page refused (it said
+  // why): the command must not go on. True without a Current.
+  bool StoreCurrent();
   // The show hook of Current again, for its run.
   void ReshowCurrent();
   void RefreshCurrent();
@@ -92,10 +100,13 @@ class TNavigations : public TCompDataList {
   void ShowFullScreen(QWidget* owner = nullptr, const std::function<int(TFrmFullScreen&)>& showModal = {});
 
   // Rebuilds the tree and selects the node of Current; when no node carries it
-  // any more, Current becomes none and the root is selected (the page stays shown).
+  // any more, Current becomes none, the root is selected and the welcome page shows:
+  // no page stays on screen without the entry that binds it to its run.
   void Refill(ICompTreeView& tree, bool expand);
   // The first node, in tree order, whose entry is bound to run.
   static TViewNode NodeOfRun(const ICompTreeView& tree, const TZymra_Run* run);
+  // The first entry, in tree order, with this page, run and page tag; nullptr when none.
+  TNavigation* FindEntry(const QWidget* page, const TZymra_Run* run, int pageTag) const;
   // Activates the selected node; on success Refill, otherwise the node of Current
   // (the root when there is none) is selected again. Errors of the hooks pass on.
   bool Navigate(ICompTreeView& tree, bool forward, bool expand);

@@ -261,6 +261,12 @@ void TFrmZymraMain::CreateActions() {
   ActExit->setText(QStringLiteral("&Exit"));
   ActExit->setToolTip(QStringLiteral("Closes Application"));
   for (QAction* action : {ActNew, ActOpen, ActSave, ActSaveAs, ActExit}) action->setStatusTip(action->toolTip());
+  // The keys every desktop program has, besides the program's own.
+  ActNew->setShortcut(QKeySequence::New);
+  ActOpen->setShortcut(QKeySequence::Open);
+  // Some key schemes have no Quit key; Ctrl+Q is the one people expect.
+  const QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+  ActExit->setShortcuts(quit.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : quit);
 
   ActAddRun = NewAction(this, QStringLiteral("A&dd Run"), QStringLiteral("Adds New Run"), {}, tiAddRun);
   ActRemoveRun = NewAction(this, QStringLiteral("&Remove Run"), QStringLiteral("Removes Selected Run"),
@@ -435,7 +441,8 @@ void TFrmZymraMain::FormClose() {
 void TFrmZymraMain::NewDocument() {
   if (!FNavigations) return;
   FProject.CurrentRun = nullptr;
-  FNavigations->Deactivate();
+  // The project is discarded (the frame asked whether to save it): its page's values too.
+  FNavigations->Deactivate(true);
   BuildNavigation();
   FProject.ClearProject();
   AddRun(false);
@@ -457,7 +464,7 @@ bool TFrmZymraMain::LoadDocument(const QString& fileName) {
     return false;
   }
   FProject.CurrentRun = nullptr;
-  if (FNavigations) FNavigations->Deactivate();
+  if (FNavigations) FNavigations->Deactivate(true);
   BuildNavigation();
   FProject.ClearProject();
   TakeOver(loaded);
@@ -492,7 +499,7 @@ void TFrmZymraMain::TakeOver(TZymra& loaded) {
 bool TFrmZymraMain::SaveDocument(const QString& fileName) {
   if (fileName.isEmpty()) return false;
   TBusy busy;
-  if (FNavigations) FNavigations->LeaveCurrent();
+  if (!CommitEdits()) return false;
   StoreProjectFields();
   bool saved;
   {
@@ -506,6 +513,8 @@ bool TFrmZymraMain::SaveDocument(const QString& fileName) {
   }
   return saved;
 }
+
+bool TFrmZymraMain::CommitEdits() { return !FNavigations || FNavigations->StoreCurrent(); }
 
 void TFrmZymraMain::LoadRecentFiles(QStringList& list) {
   if (TSettings* settings = UserSettings()) ReadFileHistory(*settings, list);
@@ -560,6 +569,7 @@ void TFrmZymraMain::RunAdded(TZymra_Run* run) {
     start->OnCanLeave = [page] { return page->CheckValues(); };
     start->OnShow = [page](TZymra_Run* shown) { page->ShowRun(shown); };
     start->OnHide = [page] { page->StoreValues(); };
+    start->OnStore = [page] { page->StoreValues(); };
   }
 
   TNavigationTree* process = FNavigations->AddEntry(*fermentationGroup, FrmPnlProcess, run, 0);
@@ -567,6 +577,7 @@ void TFrmZymraMain::RunAdded(TZymra_Run* run) {
   if (TFrmPnlProcess* page = FrmPnlProcess) {
     process->OnShow = [page](TZymra_Run* shown) { page->ShowRun(shown); };
     process->OnHide = [page] { page->LeaveRun(); };
+    process->OnStore = [page] { page->StoreInputs(); };
   }
 
   for (int kind = 0; kind < 5; ++kind) {
@@ -578,6 +589,7 @@ void TFrmZymraMain::RunAdded(TZymra_Run* run) {
       chart->OnPageTag = [page](int tag) { page->SetTag(tag); };
       chart->OnShow = [page](TZymra_Run* shown) { page->ShowRun(shown); };
       chart->OnHide = [page] { page->LeaveRun(); };
+      chart->OnStore = [page] { page->StoreView(); };
     }
   }
 }
@@ -593,6 +605,18 @@ TZymra_Run* TFrmZymraMain::AddRun(bool afterCurrent) {
   BuildNavigation();
   FProject.NotifyRuns();
   return run;
+}
+
+TFrmZymraMain::TShownPage TFrmZymraMain::ShownPage() const {
+  TNavigation* current = FNavigations ? FNavigations->Current : nullptr;
+  if (!current) return {};
+  return {current->Page, current->Run, current->PageTag};
+}
+
+void TFrmZymraMain::ShowAgain(const TShownPage& shown) {
+  if (!FNavigations || !shown.Page || FProject.IndexOf(shown.Run) < 0) return;
+  if (TNavigation* entry = FNavigations->FindEntry(shown.Page, shown.Run, shown.Tag))
+    FNavigations->ShowEntry(entry, true);
 }
 
 void TFrmZymraMain::Refill() {
@@ -626,6 +650,11 @@ bool TFrmZymraMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == TvwNavigation && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if ((key == Qt::Key_Up || key == Qt::Key_Left) && TvwNavigationKeyDown(key)) return true;
+    // Return shows the page of the entry the keyboard selected, as a click does.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      TvwNavigationClick();
+      return true;
+    }
   } else if (watched == Panel4 && event->type() == QEvent::Resize) {
     Panel4Resize();
   }
@@ -659,13 +688,19 @@ void TFrmZymraMain::UpdateActions() {
   ActAssignChart->setEnabled(several);
   ActSweep->setEnabled(FProject.CurrentRun != nullptr && FProject.IndexOf(FProject.CurrentRun) >= 0);
   ActFullScreen->setEnabled(FNavigations && FNavigations->HasPage());
+  // A run that finished or paused on its own: the start page's caption and Reset follow.
+  if (TNavigation* current = FNavigations ? FNavigations->Current : nullptr)
+    if (FrmPnlStart && current->Page == FrmPnlStart && FProject.IndexOf(current->Run) >= 0)
+      FrmPnlStart->ShowRunState(current->Run);
   Refill();
   MarkModified();
 }
 
 void TFrmZymraMain::ActAddRunExecute() {
-  if (FNavigations) FNavigations->LeaveCurrent();
+  if (!CommitEdits()) return;
+  const TShownPage shown = ShownPage();
   AddRun(true);
+  ShowAgain(shown);
   UpdateActions();
 }
 
@@ -678,46 +713,43 @@ void TFrmZymraMain::ActRemoveRunExecute() {
                     MessageFlags(QMessageBox::Ok, QMessageBox::Warning));
     return;
   }
+  // The page of the run to go need not pass its checks: on No it stays as typed, on Yes
+  // its values go with the run. Any other run's page keeps its values through the rebuild.
+  const TShownPage shown = ShownPage();
+  const bool showsRun = shown.Run == run;
+  if (!showsRun && !CommitEdits()) return;
   const QString question =
       QStringLiteral("Do you really want to delete \"") + FromCp1252(run->RunCaption()) + QStringLiteral("\"");
   if (ShowMessageText(question, MessageFlags(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                              QMessageBox::Question)) != QMessageBox::Yes)
     return;
   FProject.CurrentRun = nullptr;
-  FNavigations->Deactivate();
+  FNavigations->Deactivate(true);
   FProject.RemoveRun(run);
   BuildNavigation();
   FProject.NotifyRuns();
+  if (!showsRun) ShowAgain(shown);
   UpdateActions();
 }
 
-void TFrmZymraMain::ActStartExecute() {
-  FProject.StartAll();
-  if (FNavigations) FNavigations->RefreshCurrent();
+// The shown page's values go into its run before the command (a run started with what
+// was typed, or not at all when the page refuses them); afterwards the same page shows
+// the new states, still bound to its run.
+void TFrmZymraMain::ForAllRuns(void (TZymra::*command)()) {
+  if (!CommitEdits()) return;
+  (FProject.*command)();
+  if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();
 }
 
-void TFrmZymraMain::ActPauseExecute() {
-  FProject.PauseAll();
-  if (FNavigations) FNavigations->RefreshCurrent();
-  UpdateActions();
-}
-
-void TFrmZymraMain::ActStopExecute() {
-  FProject.FinishAll();
-  if (FNavigations) FNavigations->RefreshCurrent();
-  UpdateActions();
-}
-
-void TFrmZymraMain::ActResetExecute() {
-  FProject.ResetAll();
-  if (FNavigations) FNavigations->RefreshCurrent();
-  UpdateActions();
-}
+void TFrmZymraMain::ActStartExecute() { ForAllRuns(&TZymra::StartAll); }
+void TFrmZymraMain::ActPauseExecute() { ForAllRuns(&TZymra::PauseAll); }
+void TFrmZymraMain::ActStopExecute() { ForAllRuns(&TZymra::FinishAll); }
+void TFrmZymraMain::ActResetExecute() { ForAllRuns(&TZymra::ResetAll); }
 
 void TFrmZymraMain::ActAssignSettingsExecute() {
   TNavigation* entry = SelectedNavigation();
-  if (!entry || !entry->Run) return;
+  if (!entry || !entry->Run || !CommitEdits()) return;
   const TRunParameters source = entry->Run->Params;
   FProject.EquateSettings(source);
   if (FNavigations) FNavigations->ReshowCurrent();
@@ -726,7 +758,7 @@ void TFrmZymraMain::ActAssignSettingsExecute() {
 
 void TFrmZymraMain::ActAssignChartExecute() {
   TNavigation* entry = SelectedNavigation();
-  if (!entry || !entry->Run) return;
+  if (!entry || !entry->Run || !CommitEdits()) return;
   const TRunParameters source = entry->Run->Params;
   FProject.EquateCharts(source);
   if (FNavigations) FNavigations->ReshowCurrent();
@@ -736,7 +768,7 @@ void TFrmZymraMain::ActAssignChartExecute() {
 void TFrmZymraMain::ActSweepExecute() {
   TZymra_Run* run = FProject.CurrentRun;
   // A run removed since the actions were last updated is gone.
-  if (run == nullptr || FProject.IndexOf(run) < 0) return;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !CommitEdits()) return;
   ShowSweepWindow(FProject, *run, this);
 }
 

@@ -56,6 +56,9 @@ class TFrmZymraMain : public TFrmFile {
   bool SaveDocument(const QString& fileName) override;
   void LoadRecentFiles(QStringList& list) override;
   void SaveRecentFiles(const QStringList& list) override;
+  // The shown page is checked as for leaving it and its values go into its run; false
+  // when it refused (it showed why). Every command on the runs or the project asks first.
+  bool CommitEdits() override;
 
   // Recomputes the enabled actions, refills the tree and marks the project modified.
   // The only place that enables or disables the actions below.
@@ -149,6 +152,17 @@ class TFrmZymraMain : public TFrmFile {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // What the content area shows, to show it again after the entries were rebuilt.
+  struct TShownPage {
+    QWidget* Page = nullptr;
+    TZymra_Run* Run = nullptr;
+    int Tag = 0;
+  };
+  TShownPage ShownPage() const;
+  // Shows the rebuilt entry of that page and run again; the welcome page when it is gone.
+  void ShowAgain(const TShownPage& shown);
+  // A command on all runs: the page's values first, then the command, then the page again.
+  void ForAllRuns(void (TZymra::*command)());
   void CreateLayout();
   void CreateActions();
   void CreateMenus();

@@ -153,6 +153,13 @@ void TFrmZymraChart::DetachWorker() {
 
 void TFrmZymraChart::ShowRun(TZymra_Run* run) {
   if (run == nullptr) return;
+  // Shown again for its own run (after a command on the runs): the comparison goes on,
+  // over the project's runs as they are now. Only the user or another page ends it.
+  if (FCompare && run == FRun) {
+    FProject.CurrentRun = run;
+    BuildCompareSeries();
+    return;
+  }
   if (FRun != nullptr && FRun != run) LeaveRun();
   EndCompare();
   FRun = run;

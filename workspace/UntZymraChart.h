@@ -11,7 +11,8 @@
 //
 // Compare Runs (a state of the page, not of the run) shows the page's kind for every run
 // of the project, one line per run; every run's worker then refreshes its own line.
-// Leaving the page, showing a run or switching it off returns to the shown run's view.
+// Leaving the page, showing another run or switching it off returns to the shown run's
+// view; the shown run shown again (its page refreshed after a command) keeps comparing.
 #include <QList>
 #include <QWidget>
 

@@ -447,6 +447,12 @@ QWidget* TFrmPnlProcess::BuildRightBlock() {
   MmoEventProtocol->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(MmoEventProtocol, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopGLP->popup(MmoEventProtocol->viewport()->mapToGlobal(at)); });
+  // The protocol's own menu stands in for the memo's standard one: Copy stays on it.
+  PopGLP->addSeparator();
+  QAction* copy = PopGLP->addAction(QStringLiteral("&Copy"), MmoEventProtocol, &QPlainTextEdit::copy);
+  copy->setEnabled(false);
+  connect(MmoEventProtocol, &QPlainTextEdit::copyAvailable, copy, &QAction::setEnabled);
+  PopGLP->addAction(QStringLiteral("Select &All"), MmoEventProtocol, &QPlainTextEdit::selectAll);
   col->addWidget(MmoEventProtocol, 1);
   return block;
 }
@@ -613,6 +619,8 @@ void TFrmPnlProcess::LeaveRun() {
   ClearCallbacks(run);
   StoreInputs();
   FRun = nullptr;
+  // Without its run nothing on the page may look as if it could act.
+  UpdateActionStates();
 }
 
 void TFrmPnlProcess::StoreInputs() {
@@ -731,7 +739,7 @@ void TFrmPnlProcess::UpdateActionStates() {
   BtnDischarge->setEnabled(paused);
   // The phase is the worker's while it steps: read only when paused.
   BtnAdaptFeed->setEnabled(paused && !IsBatchPhase(run->BatchParams.Phase));
-  ActPrintGLP->setEnabled(!MmoEventProtocol->document()->isEmpty());
+  ActPrintGLP->setEnabled(run && !MmoEventProtocol->document()->isEmpty());
   // The caption carries the state: it changes with every run command, not only with a step.
   if (run) LblCaption->setText(FromCp1252(run->DisplayName()));
 }

@@ -297,6 +297,14 @@ void TFrmPnlStart::ShowRun(TZymra_Run* run) {
   });
 }
 
+void TFrmPnlStart::ShowRunState(TZymra_Run* run) {
+  if (!run) return;
+  run->BetweenSteps([&] {
+    LblCaption->setText(FromCp1252(run->DisplayName()));
+    BtnReset->setEnabled(run->State() == rsFinished);
+  });
+}
+
 void TFrmPnlStart::ReadValues(TRunParameters& p, TRunBatchParameters& b) const {
   p.Title.Assign(ToCp1252(EdtTitle->text()));
   p.ReactorSize = EdtReactorSize->AsFloat();

@@ -25,6 +25,9 @@ class TFrmPnlStart : public QWidget {
 
   // Makes the run the project's current run and shows it; nullptr does nothing.
   void ShowRun(TZymra_Run* run);
+  // The caption and Reset follow the run's state (a run that finished or paused on its
+  // own while the page is shown); the inputs stay as typed. nullptr does nothing.
+  void ShowRunState(TZymra_Run* run);
   // Every check on the values as typed; false after one warning listing each failure.
   bool CheckValues();
   // Writes the controls into the current run.

@@ -18,6 +18,7 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -725,6 +726,14 @@ bool TFrmSweep::Export() {
   if (!write(fileName, copyLines) || !write(summaryName, writeSummary)) return false;
   LblStatus->setText(QStringLiteral("Exported to %1 and %2.").arg(info.fileName(), QFileInfo(summaryName).fileName()));
   return true;
+}
+
+void TFrmSweep::keyPressEvent(QKeyEvent* event) {
+  if (isWindow() && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void ShowSweepWindow(TZymra& project, TZymra_Run& run, QWidget* parent) {

@@ -107,6 +107,10 @@ class TFrmSweep : public QWidget {
   TSweepBandChart* CrtBand;
   QTableWidget* TblSummary;
 
+ protected:
+  // Shown as a window of its own, Escape closes it, as it closes every dialog.
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   struct TJob;
   // The run's records if it may be read now (runAlive: the caller knows it exists; else

@@ -207,8 +207,12 @@ TEST(Validation, BatchRulesAndOrderOfMessages) {
   p.Uset = 0;
   p.CSubstr_Real = 5;
   p.FedBatchOD = 81;
-  const std::vector<std::string> expected = {"OD Is Too High", "Real Substrate Feed Conc. is out of bounds",
-                                             "\xB5set is out of bounds", "\xB5" "critical is too high"};
+  b.IsBatch = 0;  // the feed-start OD is an input only without a batch phase
+  std::vector<std::string> expected = {"OD Is Too High", "Real Substrate Feed Conc. is out of bounds",
+                                       "\xB5set is out of bounds", "\xB5" "critical is too high"};
+  EXPECT_EQ(CheckRunValues(p, b), expected);
+  b.IsBatch = 1;
+  expected.erase(expected.begin());
   EXPECT_EQ(CheckRunValues(p, b), expected);
   p = DefaultRunParameters();
   p.uCritical = p.Uset;

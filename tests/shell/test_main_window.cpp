@@ -169,9 +169,11 @@ TEST_F(MainWindowTest, AddRunGoesAfterTheShownRunOrAtTheEnd) {
   EXPECT_EQ(Project->Run(1), second);
   EXPECT_EQ(Project->Run(3), third);
   EXPECT_EQ(RunNode("1. Process Data", 3)->text(0), "Run4 default");
-  // The structure was rebuilt: the root is selected again.
-  EXPECT_EQ(Tree().currentItem(), Tree().topLevelItem(0));
-  EXPECT_EQ(Nav().Current, nullptr);
+  // The structure was rebuilt: the page shown before is shown again for its run.
+  EXPECT_EQ(Tree().currentItem(), RunNode("1. Process Data", 1));
+  ASSERT_NE(Nav().Current, nullptr);
+  EXPECT_EQ(Nav().Current->Run, second);
+  EXPECT_EQ(Project->CurrentRun, second);
 }
 
 TEST_F(MainWindowTest, RemoveRunAsksNamesTheRunAndRenumbers) {

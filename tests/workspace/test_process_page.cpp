@@ -1,6 +1,6 @@
 // The fermentation page driving real runs: action states, the user's interventions,
 // the gauge, live charts, the GLP print and many runs switched and driven at random.
-#include "QtTestApp.h"
+#include "ProcessPageTest.h"
 
 #include <QAction>
 #include <QDir>
@@ -10,11 +10,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
@@ -35,53 +33,6 @@
 #include "ZymraUi.h"
 
 namespace {
-
-QString Output(const QString& file) { return QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/") + file; }
-
-// A project on the UI thread's event loop, as in the desktop program, with its page.
-class ProcessPage : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Sync = std::make_unique<TQtSynchronizer>();
-    Sync->SetBeepEnabled(false);
-    Project = std::make_unique<TZymra>(Sync.get());
-    Page = std::make_unique<TFrmPnlProcess>(*Project);
-    Page->resize(1000, 700);
-    ResetZymraUi();
-    ZymraUi().Warning = [this](QWidget*, const QString& text) { Warnings << text; };
-  }
-  void TearDown() override {
-    Page.reset();
-    Project.reset();  // stops the workers while the synchroniser still exists
-    Sync.reset();
-    ResetZymraUi();
-  }
-
-  // A run without batch phase (phase "Fed Batch" from the start) at the given speed.
-  TZymra_Run* FedBatchRun(int speed) {
-    TZymra_Run* run = Project->AddRun();
-    run->BatchParams.IsBatch = 0;
-    run->BatchParams.Phase = 0;
-    run->Params.Speed = speed;
-    return run;
-  }
-  // A run that goes on stepping for many seconds at speed 10 (small steps).
-  TZymra_Run* LongRun() {
-    TZymra_Run* run = FedBatchRun(10);
-    run->Params.SimInterval = 0.001;
-    return run;
-  }
-  std::size_t Points() const { return Page->crtu->Series(0)->Count(); }
-  // Waits on the page, never on the run: the run is the worker's while it steps.
-  bool WaitForPoints(std::size_t n, int ms = 20000) {
-    return QTest::qWaitFor([&] { return Points() >= n; }, ms);
-  }
-
-  std::unique_ptr<TQtSynchronizer> Sync;
-  std::unique_ptr<TZymra> Project;
-  std::unique_ptr<TFrmPnlProcess> Page;
-  QStringList Warnings;
-};
 
 struct TActionRow {
   const char* After;
@@ -359,115 +310,6 @@ TEST_F(ProcessPage, ClicksArrivingWhileACallbackIsQueuedAreSafe) {
   EXPECT_EQ(Project->CurrentRun, other);
   run->Pause();
   EXPECT_GT(run->Time.Rows(), 0);
-}
-
-// ---- GLP print -------------------------------------------------------------------------------
-
-QString Tool(const char* name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); }
-
-QString PdfText(const QString& pdf) {
-  QProcess p;
-  p.start(Tool("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
-  p.waitForFinished(30000);
-  return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-int PdfPages(const QString& pdf) {
-  QProcess p;
-  p.start(Tool("pdfinfo"), {pdf});
-  p.waitForFinished(30000);
-  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n'))
-    if (line.startsWith("Pages:")) return line.mid(6).trimmed().toInt();
-  return -1;
-}
-
-void ToPdf(QPrinter& printer, const QString& file) {
-  QFile::remove(file);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(file);
-}
-
-class GlpPrint : public ProcessPage {
- protected:
-  void SetUp() override {
-    if (Tool("pdftotext").isEmpty() || Tool("pdfinfo").isEmpty()) GTEST_SKIP() << "poppler-utils not installed";
-    ProcessPage::SetUp();
-  }
-};
-
-TEST_F(GlpPrint, AnEmptyLogPrintsTheTwoHeaderLines) {
-  TZymra_Run* run = Project->AddRun();
-  QPrinter printer;
-  const QString file = Output("glp_empty.pdf");
-  ToPdf(printer, file);
-  QString error;
-  ASSERT_TRUE(PrintGlp(printer, *run, "2.0.3- free edition for teaching and research", error)) << error.toStdString();
-  const QString text = PdfText(file);
-  EXPECT_TRUE(text.contains("GLP REPORT [Run1 default]")) << text.toStdString();
-  EXPECT_TRUE(text.contains("2.0.3- free edition for teaching and research")) << text.toStdString();
-  EXPECT_EQ(PdfPages(file), 1);
-}
-
-TEST_F(GlpPrint, ALongLogRunsOverPagesInOrder) {
-  TZymra_Run* run = Project->AddRun();
-  QPrinter printer;
-  const QString file = Output("glp_three_pages.pdf");
-  ToPdf(printer, file);
-  int perPage = 0;
-  {
-    // What fits on a page with the printer's font: its line height of "Dummy".
-    QPainter probe(&printer);
-    perPage = printer.height() / QFontMetrics(probe.font(), &printer).height();
-    probe.end();
-  }
-  ASSERT_GT(perPage, 10);
-  ToPdf(printer, file);
-  // Three header lines, then entries up to the middle of page three (newest first).
-  const int entries = 2 * perPage + perPage / 2 - 3;
-  for (int i = 0; i < entries; ++i) run->EventLog.insert(0, "0:00:00 [h:mm:ss]\tEntry " + std::to_string(i) + "\r\n");
-  run->EventLog.insert(0, "0:00:00 [h:mm:ss]\tMax. \xB5set reached\r\n");
-  QString error;
-  ASSERT_TRUE(PrintGlp(printer, *run, "v", error)) << error.toStdString();
-  EXPECT_EQ(PdfPages(file), 3);
-  const QString text = PdfText(file);
-  const auto first = text.indexOf("Entry " + QString::number(entries - 1));
-  const auto last = text.indexOf("Entry 0\n");
-  EXPECT_GE(first, 0);
-  EXPECT_GT(last, first);
-  EXPECT_TRUE(text.contains(QString::fromUtf8("Max. \xC2\xB5set reached"))) << "Windows-1252 shown as Unicode";
-  EXPECT_FALSE(text.contains('\t'));
-}
-
-TEST_F(GlpPrint, ThePagesPrintGoesThroughThePrinterSetupAndReportsFailures) {
-  TZymra_Run* run = FedBatchRun(0);
-  Page->ShowRun(run);
-  Page->ActStart->trigger();
-  Page->ActStop->trigger();
-  ASSERT_TRUE(Page->ActPrintGLP->isEnabled());
-
-  int asked = 0;
-  QString target;
-  ZymraUi().SetupPrinter = [&](QWidget*, QPrinter& printer) {
-    ++asked;
-    if (target.isEmpty()) return false;  // the user cancelled
-    ToPdf(printer, target);
-    return true;
-  };
-  Page->ActPrintGLP->trigger();
-  EXPECT_EQ(asked, 1);
-  EXPECT_TRUE(Warnings.isEmpty());
-
-  target = Output("glp_page.pdf");
-  Page->ActPrintGLP->trigger();
-  EXPECT_TRUE(Warnings.isEmpty()) << Warnings.join('\n').toStdString();
-  const QString text = PdfText(target);
-  EXPECT_TRUE(text.contains("GLP REPORT [Run1 default]"));
-  EXPECT_TRUE(text.contains("Not Completed - Terminated By User"));
-
-  target = QDir::temp().filePath("no-such-folder-zymra/glp.pdf");
-  Page->ActPrintGLP->trigger();
-  ASSERT_EQ(Warnings.size(), 1);
-  EXPECT_TRUE(Warnings[0].contains("no-such-folder-zymra")) << Warnings[0].toStdString();
 }
 
 TEST(ToolImages, PicturesAreDistinctAndFillTheirBox) {

@@ -115,9 +115,15 @@ TEST_F(StartPage, BoundariesOfTheChecks) {
   EXPECT_EQ(Check(), QString());
 }
 
-TEST_F(StartPage, AStartedRunsEngineValuesNeverLockThePage) {
+TEST_F(StartPage, EngineWrittenFeedStartValuesNeverLockThePage) {
   first->Params.FedBatchOD = 97.25;  // where a batch on 100 g/l substrate ends
+  // Prepared again (a Reset) with the batch on, the greyed feed start is the batch's result.
   page.ShowRun(first);
+  EXPECT_FALSE(page.EdtOD->isEnabled());
+  EXPECT_EQ(Check(), QString());
+  // Without the batch it is the user's input, and checked.
+  page.ChbIsBatch->click();
+  EXPECT_TRUE(page.EdtOD->isEnabled());
   EXPECT_EQ(Check(), kHead + "- OD Is Too High");
   first->Params.State = rsRunning;
   page.ShowRun(first);
