@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -25,16 +26,24 @@ constexpr int kLevelRounds = 4;
 constexpr int kProfileWalk = 12, kProfileBisect = 8;
 constexpr double kCorrelationWarning = 0.95;
 
-double* FieldOf(TRunParameters& p, TRunBatchParameters& b, int constant) {
+// Where a constant lies in the packed records (its doubles are unaligned: copied, never
+// referenced).
+std::uint8_t* FieldOf(TRunParameters& p, TRunBatchParameters& b, int constant) {
+  auto* params = reinterpret_cast<std::uint8_t*>(&p);
+  auto* batch = reinterpret_cast<std::uint8_t*>(&b);
   switch (constant) {
-    case 0: return &p.Yield_Real;
-    case 1: return &p.Maintenance_Real;
-    case 2: return &p.DryMassPerOD_Real;
-    case 3: return &p.CSubstr_Real;
-    case 4: return &b.Batchumax;
-    case 5: return &b.BatchOD;
-    default: return &p.FedBatchOD;
+    case 0: return params + offsetof(TRunParameters, Yield_Real);
+    case 1: return params + offsetof(TRunParameters, Maintenance_Real);
+    case 2: return params + offsetof(TRunParameters, DryMassPerOD_Real);
+    case 3: return params + offsetof(TRunParameters, CSubstr_Real);
+    case 4: return batch + offsetof(TRunBatchParameters, Batchumax);
+    case 5: return batch + offsetof(TRunBatchParameters, BatchOD);
+    default: return params + offsetof(TRunParameters, FedBatchOD);
   }
+}
+
+void Store(TRunParameters& p, TRunBatchParameters& b, int constant, double value) {
+  std::memcpy(FieldOf(p, b, constant), &value, sizeof value);
 }
 
 bool ParseNumber(std::string text, double& value) {
@@ -215,7 +224,7 @@ class TEvaluator {
     }
     TRunParameters p = C_.Problem->Params;
     TRunBatchParameters b = C_.Problem->Batch;
-    for (std::size_t j = 0; j < C_.P(); ++j) *FieldOf(p, b, C_.Constants[j]) = x[j];
+    for (std::size_t j = 0; j < C_.P(); ++j) Store(p, b, C_.Constants[j], x[j]);
     RunSweepRun(Run_, p, b, C_.LagSeed, C_.MaxSteps);
     C_.Evaluations.fetch_add(1, std::memory_order_relaxed);
     if (C_.Options->Evaluations) C_.Options->Evaluations->fetch_add(1, std::memory_order_relaxed);
@@ -437,11 +446,15 @@ int FitConstantIndex(const std::string& name) {
 }
 
 double FitConstantValue(const TRunParameters& params, const TRunBatchParameters& batch, int constant) {
-  return *FieldOf(const_cast<TRunParameters&>(params), const_cast<TRunBatchParameters&>(batch), constant);
+  TRunParameters p = params;
+  TRunBatchParameters b = batch;
+  double value = 0;
+  std::memcpy(&value, FieldOf(p, b, constant), sizeof value);
+  return value;
 }
 
 void SetFitConstantValue(TRunParameters& params, TRunBatchParameters& batch, int constant, double value) {
-  *FieldOf(params, batch, constant) = value;
+  Store(params, batch, constant, value);
 }
 
 void DefaultFitBounds(const TRunParameters& params, const TRunBatchParameters& batch, int constant, double& low,
