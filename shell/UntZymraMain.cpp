@@ -718,7 +718,8 @@ void TFrmZymraMain::ActResetExecute() {
 void TFrmZymraMain::ActAssignSettingsExecute() {
   TNavigation* entry = SelectedNavigation();
   if (!entry || !entry->Run) return;
-  const TRunParameters source = entry->Run->Params;
+  TRunParameters source{};
+  entry->Run->BetweenSteps([&] { source = entry->Run->Params; });
   FProject.EquateSettings(source);
   if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();
@@ -727,7 +728,8 @@ void TFrmZymraMain::ActAssignSettingsExecute() {
 void TFrmZymraMain::ActAssignChartExecute() {
   TNavigation* entry = SelectedNavigation();
   if (!entry || !entry->Run) return;
-  const TRunParameters source = entry->Run->Params;
+  TRunParameters source{};
+  entry->Run->BetweenSteps([&] { source = entry->Run->Params; });
   FProject.EquateCharts(source);
   if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();
