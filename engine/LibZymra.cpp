@@ -289,9 +289,9 @@ void TZymra::NotifyRuns() {
 std::string TZymra::VersionText() { return "2.0.3- free edition for teaching and research"; }
 
 void TZymra::EquateSettings(const TRunParameters& src) {
-  for (int i = 0; i < RunCount(); ++i) {
-    TRunParameters& p = Run(i)->Params;
-    if (p.State != rsPrepare) continue;
+  for (int i = 0; i < RunCount(); ++i) Run(i)->BetweenSteps([&, run = Run(i)] {
+    TRunParameters& p = run->Params;
+    if (p.State != rsPrepare) return;
     p.ReactorSize = src.ReactorSize;
     p.SimInterval = src.SimInterval;
     p.ReactorVol = src.ReactorVol;
@@ -305,12 +305,13 @@ void TZymra::EquateSettings(const TRunParameters& src) {
     p.uCritical = src.uCritical;
     p.StopByuCrit = src.StopByuCrit;
     p.Yxo = src.Yxo;
-  }
+  });
 }
 
+// Running runs too: their workers read the speed before every sleep.
 void TZymra::EquateCharts(const TRunParameters& src) {
-  for (int i = 0; i < RunCount(); ++i) {
-    TRunParameters& p = Run(i)->Params;
+  for (int i = 0; i < RunCount(); ++i) Run(i)->BetweenSteps([&, run = Run(i)] {
+    TRunParameters& p = run->Params;
     p.Speed = src.Speed;
     p.ShowEqualCf = src.ShowEqualCf;
     p.View3D = src.View3D;
@@ -318,7 +319,7 @@ void TZymra::EquateCharts(const TRunParameters& src) {
     p.ChartElevation = src.ChartElevation;
     p.LastRefill = src.LastRefill;
     p.LastDischarge = src.LastDischarge;
-  }
+  });
 }
 
 void TZymra::StartAll() {

@@ -750,7 +750,8 @@ void TFrmZymraMain::ActResetExecute() { ForAllRuns(&TZymra::ResetAll); }
 void TFrmZymraMain::ActAssignSettingsExecute() {
   TNavigation* entry = SelectedNavigation();
   if (!entry || !entry->Run || !CommitEdits()) return;
-  const TRunParameters source = entry->Run->Params;
+  TRunParameters source{};
+  entry->Run->BetweenSteps([&] { source = entry->Run->Params; });
   FProject.EquateSettings(source);
   if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();
@@ -759,7 +760,8 @@ void TFrmZymraMain::ActAssignSettingsExecute() {
 void TFrmZymraMain::ActAssignChartExecute() {
   TNavigation* entry = SelectedNavigation();
   if (!entry || !entry->Run || !CommitEdits()) return;
-  const TRunParameters source = entry->Run->Params;
+  TRunParameters source{};
+  entry->Run->BetweenSteps([&] { source = entry->Run->Params; });
   FProject.EquateCharts(source);
   if (FNavigations) FNavigations->ReshowCurrent();
   UpdateActions();

@@ -1,6 +1,7 @@
 // The project as a document: fields, runs, copying settings and the stored form.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +128,39 @@ TEST(ProjectRunControl, StartAllAndPausedTime) {
   EXPECT_GT(+runs[0]->Params.PauseTime, paused);
   project.FinishAll();
   EXPECT_FALSE(project.AnyActive());
+}
+
+// The speed and the chart view reach a run while its worker steps, without a data race
+// (the thread checker's build tells).
+TEST(ProjectRunControl, EquatesChartsAndSettingsWhileARunSteps) {
+  TQueueSynchronizer sync;
+  TZymra project(&sync);
+  TZymra_Run* running = project.AddRun();
+  TZymra_Run* prepared = project.AddRun();
+  running->Params.Speed = 10;  // no sleep: the worker steps all the time
+  running->Params.TargetOD = 1e9;
+  running->Params.StopByuCrit = 0;
+  running->StartThread();
+  running->Resume();
+  TRunParameters source = DefaultRunParameters();
+  source.Speed = 10;
+  for (int i = 1; i <= 30; ++i) {
+    sync.WaitAndProcess(std::chrono::milliseconds(5));  // the worker's step reports
+    source.ChartRotation = i;
+    source.Uset = 0.1 + i * 0.001;
+    project.EquateCharts(source);
+    project.EquateSettings(source);
+    int rotation = 0;
+    double uset = 0;
+    running->BetweenSteps([&] {
+      rotation = running->Params.ChartRotation;
+      uset = running->Params.Uset;
+    });
+    EXPECT_EQ(rotation, i);
+    EXPECT_EQ(uset, 0.1) << "a started run keeps its settings";
+    EXPECT_EQ(+prepared->Params.Uset, source.Uset);
+  }
+  project.FinishAll();
 }
 
 TEST(ProjectFile, TwoRunsRoundTrip) {

@@ -33,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinter>
+#include <QSet>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -155,6 +156,12 @@ class TMonkey {
 
   long long Events() const { return Events_; }
   long long WhileRunning() const { return WhileRunning_; }
+  // The reachable actions the monkey has not triggered (by click or shortcut).
+  QStringList NotTriggered() const {
+    QStringList names = (Seen_ - Triggered_).values();
+    names.sort();
+    return names;
+  }
   const std::map<std::string, long long>& Counts() const { return Counts_; }
   std::string Trap;  // a modal dialog that Return and Escape did not close
 
@@ -400,22 +407,31 @@ class TMonkey {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
   }
 
+  QString Name(QAction* action) const {
+    const QString text = action->text().remove(QLatin1Char('&'));
+    if (text.contains(Folder_)) return QStringLiteral("(a recent file)");
+    return text.isEmpty() ? action->objectName() : text;
+  }
+
   void TriggerAction() {
     // Greyed entries do nothing; Start comes more often, so that runs step while the
     // rest goes on.
     QList<QAction*> actions;
-    for (QAction* a : ReachableActions())
+    for (QAction* a : ReachableActions()) {
+      Seen_.insert(Name(a));
       if (a->isEnabled()) actions.push_back(a);
+    }
     QAction* action = W_.ActStart->isEnabled() && Chance(15) ? W_.ActStart : PickOf(actions);
     if (!action) return;
     if (!action->shortcut().isEmpty() && Chance(40)) {
       Count("action: shortcut", action->shortcut().toString());
+      Triggered_.insert(Name(action));
       QWidget* focus = QApplication::focusWidget();
       QTest::keySequence(focus ? focus : &W_, action->shortcut());
       return;
     }
-    const QString text = action->text().remove(QLatin1Char('&'));
-    Count("action", text.contains(Folder_) ? QStringLiteral("(a recent file)") : text);
+    Count("action", Name(action));
+    Triggered_.insert(Name(action));
     action->trigger();
   }
 
@@ -483,6 +499,7 @@ class TMonkey {
   QPointer<QWidget> LastModal_;
   int SameModal_ = 0;
   std::map<std::string, long long> Counts_;
+  QSet<QString> Seen_, Triggered_;
 };
 
 }  // namespace
@@ -550,6 +567,7 @@ TEST(Monkey, SurvivesARandomUserAtTheMainWindow) {
                 "at the end\n",
                 monkey.Events(), clock.elapsed() / 1000.0, seed, monkey.WhileRunning(), project.RunCount());
     for (const auto& [what, count] : monkey.Counts()) std::printf("  %-22s %lld\n", what.c_str(), count);
+    std::printf("  not triggered: %s\n", monkey.NotTriggered().join(QStringLiteral(", ")).toStdString().c_str());
     std::fflush(stdout);
     EXPECT_EQ(monkey.Trap, "");
     EXPECT_GE(monkey.Events(), events > 0 ? events : 1);
