@@ -242,7 +242,8 @@ TEST_F(DataExport, WrittenFileEqualsTheCommandLineExport) {
   EXPECT_EQ(written.toStdString(), ReadAll(theirs).toStdString());
 }
 
-TEST_F(DataExport, TextsGoToTheFileAsTyped) {
+// A comment of several lines stays in its one Comment row: its breaks become blanks.
+TEST_F(DataExport, TextsGoToTheFileOnOneLineEach) {
   const QString target = Dir.filePath("typed.csv");
   TFrmModal::ShowModal = [&](TFrmModal& d) {
     auto& dialog = static_cast<TFrmModalDataExport&>(d);
@@ -253,7 +254,9 @@ TEST_F(DataExport, TextsGoToTheFileAsTyped) {
     return dialog.result();
   };
   EXPECT_EQ(ShowDataExport(*run), mrOk);
-  EXPECT_TRUE(ReadAll(target).contains("\r\nUser Name\tJ\xFCrgen\t\r\nComment\tline one\n\xB5 two\t\r\n"));
+  const QByteArray written = ReadAll(target);
+  EXPECT_TRUE(written.contains("\r\nUser Name\tJ\xFCrgen\t\r\nComment\tline one \xB5 two\t\r\n"));
+  EXPECT_EQ(written.count('\n'), written.count("\r\n"));
 }
 
 TEST_F(DataExport, Screenshot) {
