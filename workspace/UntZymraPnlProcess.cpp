@@ -85,12 +85,27 @@ void SetupChart(TPaxChart* chart, const QString& leftTitle) {
 
 QLabel* NewLabel(const QString& text, QWidget* parent = nullptr) { return new QLabel(text, parent); }
 
+// The colour of an enabled control; disabled it looks as every disabled control does.
 void SetTextColor(QWidget* w, const QColor& color) {
   QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, color);
-  pal.setColor(QPalette::Text, color);
-  pal.setColor(QPalette::ButtonText, color);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(group, QPalette::WindowText, color);
+    pal.setColor(group, QPalette::Text, color);
+    pal.setColor(group, QPalette::ButtonText, color);
+  }
   w->setPalette(pal);
+}
+
+// Decimals for a live OD: two significant digits below 10 (0,050 - 0,50 - 5,0), none above.
+int OdDecimals(double od) {
+  const double a = std::fabs(od);
+  if (!(a > 0) || a >= 9.95 || !std::isfinite(a)) return 0;
+  return std::clamp(1 - static_cast<int>(std::floor(std::log10(a * (1 + 1e-12)))), 1, 6);
+}
+
+void ShowOd(TPaxDecimalEdit* edit, double od) {
+  edit->SetDecimals(OdDecimals(od));
+  edit->SetAsFloat(od);
 }
 
 void SetBold(QWidget* w, int pixelSize = 0) {
@@ -240,10 +255,8 @@ TPaxDecimalEdit* TFrmPnlProcess::NewEdit(int decimals, bool display) {
   e->SetAsFloat(0);
   e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   e->setFixedWidth(72);
-  if (display) {
-    e->setReadOnly(true);
-    e->setEnabled(false);
-  }
+  // Live values are read, not typed: read-only, but in the full contrast of an enabled field.
+  if (display) e->setReadOnly(true);
   return e;
 }
 
@@ -334,17 +347,10 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   auto* time = new QGroupBox(QStringLiteral("Fermentation Time"));
   auto* timeRow = new QHBoxLayout(time);
   EdtProcessTime = new QLineEdit;
-  EdtProcessTime->setEnabled(false);
   EdtProcessTime->setReadOnly(true);
   EdtProcessTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   EdtProcessTime->setFixedWidth(90);
   SetTextColor(EdtProcessTime, QColor(0, 0, 128));
-  {
-    // Navy also while disabled: the time is read, not typed.
-    QPalette p = EdtProcessTime->palette();
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0, 0, 128));
-    EdtProcessTime->setPalette(p);
-  }
   timeRow->addWidget(EdtProcessTime);
   timeRow->addWidget(NewLabel(QStringLiteral("h:min:sec")));
   timeRow->addStretch(1);
@@ -367,15 +373,26 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   RctZymra->ApplyVesselLayout();
   RctZymra->SetBgrColor(kPageColor);
   RctZymra->SetPopupMenu(PopAction);
-  lblOverflowing = new QLabel(QStringLiteral("Overfloating! Discharge - Then Continue "), gauge);
+  // The warning goes under the vessel, on the page's light colour: red over the vessel's
+  // dark lid could not be read.
+  lblOverflowing = new QLabel(QStringLiteral("Overfloating! Discharge - Then Continue "));
+  lblOverflowing->setObjectName(QStringLiteral("lblOverflowing"));
   SetBold(lblOverflowing);
-  SetTextColor(lblOverflowing, Qt::red);
+  SetTextColor(lblOverflowing, QColor(200, 0, 0));
   lblOverflowing->setWordWrap(true);
-  lblOverflowing->setAlignment(Qt::AlignCenter);
-  lblOverflowing->setGeometry(RctZymra->BitmapIndent(), 0, RctZymra->width() - RctZymra->BitmapIndent(), 46);
+  lblOverflowing->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lblOverflowing->setFixedWidth(RctZymra->width());
+  QSizePolicy keepOverflow = lblOverflowing->sizePolicy();
+  keepOverflow.setRetainSizeWhenHidden(true);
+  lblOverflowing->setSizePolicy(keepOverflow);
   lblOverflowing->hide();
   gauge->setFixedSize(RctZymra->size());
-  middle->addWidget(gauge, 0, Qt::AlignTop);
+  auto* gaugeColumn = new QVBoxLayout;
+  gaugeColumn->setSpacing(2);
+  gaugeColumn->addWidget(gauge);
+  gaugeColumn->addWidget(lblOverflowing);
+  gaugeColumn->addStretch(1);
+  middle->addLayout(gaugeColumn);
   col->addLayout(middle);
 
   auto* actions = new QHBoxLayout;
@@ -464,6 +481,7 @@ QWidget* TFrmPnlProcess::BuildBottomBlock() {
   EdtODreal = NewEdit(0, false);
   EdtODideal = NewEdit(0, false);
   for (TPaxDecimalEdit* e : {EdtuCell, EdtuOD, EdtODreal, EdtODideal}) e->setReadOnly(true);
+  GrpGrowth->setObjectName(QStringLiteral("GrpGrowth"));
   grid->addWidget(NewLabel(QStringLiteral("\u00B5 Cell")), 0, 0);
   grid->addWidget(EdtuCell, 0, 1);
   grid->addWidget(NewLabel(QStringLiteral("\u00B5 OD / 1/h")), 1, 0);
@@ -473,7 +491,6 @@ QWidget* TFrmPnlProcess::BuildBottomBlock() {
   grid->addWidget(NewLabel(QStringLiteral("OD ideal")), 3, 0);
   grid->addWidget(EdtODideal, 3, 1);
   grid->setRowStretch(4, 1);
-  GrpGrowth->setEnabled(false);
   row->addWidget(GrpGrowth, 0);
 
   PnlCharts = new THalfSplitter(Qt::Horizontal);
@@ -667,8 +684,8 @@ void TFrmPnlProcess::Refresh(TZymra_Run& run) {
 
   EdtuOD->SetAsFloat(run.uOD.LastOr0());
   EdtuCell->SetAsFloat(run.uCell.LastOr0());
-  EdtODreal->SetAsFloat(run.ODreal.LastOr0());
-  EdtODideal->SetAsFloat(run.ODideal.LastOr0());
+  ShowOd(EdtODreal, run.ODreal.LastOr0());
+  ShowOd(EdtODideal, run.ODideal.LastOr0());
   EdtFeedTotal->SetAsFloat(run.FedTotal());
   EdtSubstrate->SetAsFloat(run.Substrate.LastOr0());
   EdtOTRVt->SetAsFloat(run.OTRVt.LastOr0());
