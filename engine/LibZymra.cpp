@@ -359,10 +359,16 @@ bool TZymra::AnyInStates(std::initializer_list<int> states) const {
 const char* const kValuesNotAppliedHeader =
     "Values Couldn\xB4t Be Applied To Run!\r\n==================================\r\n";
 
-std::vector<std::string> CheckRunValues(const TRunParameters& p, const TRunBatchParameters& b) {
+std::vector<std::string> CheckRunValues(const TRunParameters& p, const TRunBatchParameters& b,
+                                        std::vector<int>* failedChecks) {
   std::vector<std::string> failed;
-  auto check = [&failed](bool passes, const char* message) {
-    if (!passes) failed.push_back(message);
+  int number = 0;
+  auto check = [&](bool passes, const char* message) {
+    if (!passes) {
+      failed.push_back(message);
+      if (failedChecks) failedChecks->push_back(number);
+    }
+    ++number;
   };
   const bool batch = b.IsBatch != 0;
   check(0.001 <= p.SimInterval && p.SimInterval <= 1, "SimInterval is out of bounds");

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 #include "KelCmpStandard.h"
 #include "LibZymra.h"
@@ -332,9 +333,23 @@ bool TFrmPnlStart::CheckValues() {
   TRunParameters p = Project.CurrentRun ? Project.CurrentRun->Params : DefaultRunParameters();
   TRunBatchParameters b = Project.CurrentRun ? Project.CurrentRun->BatchParams : DefaultRunBatchParameters();
   ReadValues(p, b);
-  const std::vector<std::string> failed = CheckRunValues(p, b);
+  std::vector<int> checks;
+  const std::vector<std::string> failed = CheckRunValues(p, b, &checks);
   if (failed.empty()) return true;
   ZymraUi().Warning(this, ValidationMessage(failed));
+  // The user goes on where the first value that failed is.
+  TPaxDecimalEdit* const checked[] = {EdtSimInerval,  EdtReactorSize,       EdtReactorVol, edtBatchStartVol,
+                                      EdtOD,          EdtDryMassPerOD,      EdtYield,      EdtMaintenance,
+                                      EdtCSubstr,     EdtDryMassPerOD_Real, EdtYield_Real, EdtMaintenance_Real,
+                                      EdtCSubstr_Real, EdtUset,             EdtuCritical,  EdtYxo};
+  for (int number : checks) {
+    TPaxDecimalEdit* field = number >= 0 && number < static_cast<int>(std::size(checked)) ? checked[number] : nullptr;
+    if (!field || !field->isEnabled()) continue;
+    ScbStart->ensureWidgetVisible(field);
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    break;
+  }
   return false;
 }
 
