@@ -19,6 +19,7 @@
 #include <exception>
 
 #include "KelSettings.h"
+#include "ZymraUi.h"
 
 // --- program-wide services ---------------------------------------------------------
 
@@ -78,7 +79,41 @@ TSettings* OpenUserSettings() {
                               ? QCoreApplication::applicationFilePath()
                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
   SetUserSettings(std::make_unique<TIniSettings>(UserSettingsFileName(program.toLocal8Bit().toStdString())));
+  ZymraUi().ReadProjectFolder = [] {
+    TSettings* settings = UserSettings();
+    return settings ? ReadProjectFolderSetting(*settings) : QString();
+  };
+  ZymraUi().WriteProjectFolder = [](const QString& folder) {
+    if (TSettings* settings = UserSettings()) WriteProjectFolderSetting(*settings, folder);
+  };
   return UserSettings();
+}
+
+namespace {
+std::string ProjectFolderKey() { return MakeSettingsKey("Folders", "Projects"); }
+
+// Settings are written as they change: a program that ends badly keeps them.
+void FlushQuietly(TSettings& settings) {
+  try {
+    settings.Flush();
+  } catch (const std::exception&) {
+    // An unwritable settings file must not stop the user's work; the next write tries again.
+  }
+}
+}  // namespace
+
+QString ReadProjectFolderSetting(TSettings& settings) {
+  const bool writeDefaults = settings.WriteDefaults;
+  settings.WriteDefaults = false;  // no empty entry for a folder never used
+  std::string folder;
+  settings.ReadString(ProjectFolderKey(), folder);
+  settings.WriteDefaults = writeDefaults;
+  return QString::fromStdString(folder);
+}
+
+void WriteProjectFolderSetting(TSettings& settings, const QString& folder) {
+  settings.WriteString(ProjectFolderKey(), folder.toStdString());
+  FlushQuietly(settings);
 }
 
 void ReadFileHistory(TSettings& settings, QStringList& list) {
@@ -96,6 +131,7 @@ void WriteFileHistory(TSettings& settings, const QStringList& list) {
   TSettingsStrings strings;
   for (const QString& name : list) strings.push_back(name.toStdString());
   settings.WriteStrings("File History", strings, true, true);
+  FlushQuietly(settings);
 }
 
 int ShowMessageText(const QString& text, int flags) {
@@ -199,6 +235,8 @@ void TFrmFile::NewDocument() {}
 bool TFrmFile::LoadDocument(const QString&) { return true; }
 bool TFrmFile::SaveDocument(const QString&) { return true; }
 
+QString TFrmFile::ProposedFileName() const { return {}; }
+
 bool TFrmFile::QuerySave() {
   if (!Modified) return true;
   const int answer = ShowMessageText(QStringLiteral("Do you want to save differences?"),
@@ -281,6 +319,7 @@ bool TFrmFile::OpenFile(const QString& name) {
     }
   }
   if (!loaded) return false;
+  NoteProjectFolder(path);
   FileName = path;
   AddRecentFile(path);
   UpdateRecentMenu();
@@ -300,7 +339,7 @@ bool TFrmFile::FileNew() {
 
 bool TFrmFile::OpenWithDialog() {
   TFileDialogSettings dialog = DlgOpen;
-  if (!RecentFiles.isEmpty()) dialog.Directory = FolderOf(RecentFiles.first());
+  dialog.Directory = ProjectDialogFolder();
   if (!ExecuteOpenDialog(dialog, this)) return false;
   return OpenFile(dialog.FileName);
 }
@@ -328,11 +367,9 @@ bool TFrmFile::FileSave() {
 
 bool TFrmFile::FileSaveAs() {
   TFileDialogSettings dialog = DlgSave;
-  dialog.FileName = FileName;
-  if (!FileName.isEmpty())
-    dialog.Directory = FolderOf(FileName);
-  else if (!RecentFiles.isEmpty())
-    dialog.Directory = FolderOf(RecentFiles.first());
+  // A saved document is proposed where it is; a new one under its own name where projects are kept.
+  dialog.FileName = FileName.isEmpty() ? ProposedFileName() : FileName;
+  dialog.Directory = FileName.isEmpty() ? ProjectDialogFolder() : FolderOf(FileName);
   if (!ExecuteSaveDialog(dialog, this)) return false;
   const QString name = NormalizePath(dialog.FileName);
   bool saved = false;
@@ -345,6 +382,7 @@ bool TFrmFile::FileSaveAs() {
     }
   }
   if (!saved) return false;
+  NoteProjectFolder(name);
   FileName = name;
   AddRecentFile(name);
   UpdateRecentMenu();

@@ -29,7 +29,7 @@ class TSettings;
 TSettings* UserSettings();
 void SetUserSettings(std::unique_ptr<TSettings> settings);
 // Opens the per-user INI file of the running program (see UserSettingsFileName)
-// and makes it UserSettings.
+// and makes it UserSettings; the folder last used for projects is kept there too.
 TSettings* OpenUserSettings();
 
 // The recent-file list in the section "File History": "Count" and the names under
@@ -37,8 +37,12 @@ TSettings* OpenUserSettings();
 // and undoubled again on reading). Names are kept as UTF-8 so that any file
 // name the file system allows comes back unchanged. Entries above the new count
 // are removed.
+// Entries above the new count are removed; the file is written at once, not only at exit.
 void ReadFileHistory(TSettings& settings, QStringList& list);
 void WriteFileHistory(TSettings& settings, const QStringList& list);
+// The folder last used for project files (section "Folders", ident "Projects"); writing flushes.
+QString ReadProjectFolderSetting(TSettings& settings);
+void WriteProjectFolderSetting(TSettings& settings, const QString& folder);
 
 // Message flags are a QMessageBox::StandardButtons value or'ed with a
 // QMessageBox::Icon (the icon takes the low three bits, which no button uses).
@@ -90,6 +94,8 @@ class TFrmFile : public QMainWindow {
   // differences?" when it is modified. Yes saves and gives true only when the
   // save succeeded.
   virtual bool QuerySave();
+  // The name Save As proposes for a document never saved (without a folder); base: empty.
+  virtual QString ProposedFileName() const;
 
   // Window events a derived window extends (call the base version).
   // First show: the recent list read (LoadRecentFiles), caption, recent menu, NewDocument, drops accepted, and the

@@ -507,6 +507,18 @@ bool TFrmZymraMain::SaveDocument(const QString& fileName) {
   return saved;
 }
 
+QString TFrmZymraMain::ProposedFileName() const {
+  // The title as typed on the welcome page, which the project takes over when saving.
+  QString name = EdtTitle->text().trimmed();
+  if (name.isEmpty()) name = FromCp1252(FProject.Titles.Title.Str()).trimmed();
+  // A slash would point into another folder; a leading dot would hide the file.
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+  while (name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+  if (name.isEmpty()) name = QStringLiteral("Zymra Project");
+  return name + QStringLiteral(".zym");
+}
+
 void TFrmZymraMain::LoadRecentFiles(QStringList& list) {
   if (TSettings* settings = UserSettings()) ReadFileHistory(*settings, list);
 }

@@ -56,6 +56,8 @@ class TFrmZymraMain : public TFrmFile {
   bool SaveDocument(const QString& fileName) override;
   void LoadRecentFiles(QStringList& list) override;
   void SaveRecentFiles(const QStringList& list) override;
+  // The project's title as a file name, ".zym" appended.
+  QString ProposedFileName() const override;
 
   // Recomputes the enabled actions, refills the tree and marks the project modified.
   // The only place that enables or disables the actions below.

@@ -1,7 +1,6 @@
 #include "UntZymraPnlStart.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -453,10 +452,9 @@ void TFrmPnlStart::BtnAssignFromLastRunClick() {
 void TFrmPnlStart::BtnImportClick() {
   const QString filter = FromCp1252(Project.Profile.FilterText.Str()) + QStringLiteral(" (") +
                          FromCp1252(Project.Profile.DefaultExt.Str()) + QLatin1Char(')');
-  const QString folder = QString::fromStdString(
-      Project.DialogDirectory(QCoreApplication::applicationDirPath().toStdString() + "/"));
-  const QString name = ZymraUi().OpenFileName(this, QStringLiteral("Import"), folder, filter);
+  const QString name = ZymraUi().OpenFileName(this, QStringLiteral("Import"), ProjectDialogFolder(), filter);
   if (name.isEmpty()) return;
+  NoteProjectFolder(name);
   TZymra imported;
   if (!imported.LoadFromFile(QFile::encodeName(name).toStdString())) {
     ZymraUi().Warning(this, QString::fromUtf8("Values couldn\u00B4t be imported from \"%1\":\r\n%2")

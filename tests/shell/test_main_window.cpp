@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QAction>
 #include <QMenu>
 #include <QMimeData>
@@ -25,6 +26,7 @@
 #include "KelCmpShell.h"
 #include "KelFrmAbout.h"
 #include "KelFrmFile.h"
+#include "KelSettings.h"
 #include "ZymraHelp.h"
 #include "libNavFullScreen.h"
 #include "LibNavigation.h"
@@ -454,6 +456,53 @@ TEST_F(MainWindowTest, ARunSavedWhileGoingIsHeldForTheSaveAndComesBackFinished) 
   EXPECT_FALSE(Project->AnyActive());
   EXPECT_FALSE(Window->ActStart->isEnabled());
   EXPECT_TRUE(Window->ActReset->isEnabled());
+}
+
+// A fresh user's first Save As starts in the documents folder under the project's title;
+// afterwards open, save and import start where projects were last kept. The settings file
+// lives under XDG_CONFIG_HOME and holds the folder and the recent file at once, not at exit.
+TEST_F(MainWindowTest, FileDialogsStartWhereProjectsAreKeptAndSettingsAreWrittenAtOnce) {
+  const QString home = Dir.filePath("home"), config = Dir.filePath("config"), projects = Dir.filePath("projects");
+  ASSERT_TRUE(QDir().mkpath(home + "/Documents") && QDir().mkpath(projects));
+  const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("HOME", QFile::encodeName(home));
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+  OpenUserSettings();
+  QStringList asked;
+  QString answer = projects + "/a.zym";
+  ZymraUi().SaveFileName = [&](QWidget*, const QString&, const QString& proposed, const QString&, const QString&) {
+    asked << proposed;
+    return answer;
+  };
+  ZymraUi().OpenFileName = [&](QWidget*, const QString&, const QString& folder, const QString&) {
+    asked << folder;
+    return QString();
+  };
+  Window->EdtTitle->setText("Fed batch A");
+  Window->ActSaveAs->trigger();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], home + "/Documents/Fed batch A.zym");
+  ASSERT_TRUE(QFile::exists(answer));
+
+  const QStringList inis = QDir(config + "/zymra").entryList({"*.ini"}, QDir::Files);
+  ASSERT_EQ(inis.size(), 1);
+  QFile ini(config + "/zymra/" + inis[0]);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QString written = QString::fromUtf8(ini.readAll());
+  EXPECT_TRUE(written.contains("Projects=" + projects)) << written.toStdString();
+  EXPECT_TRUE(written.contains("1='" + answer + "'")) << written.toStdString();
+
+  Answer = QMessageBox::No;  // the question before another project replaces this one
+  Window->ActOpen->trigger();
+  Click(RunNode("1. Process Data", 0));
+  Window->FrmPnlStart->BtnImport->click();
+  answer = projects + "/b.zym";
+  Window->ActSaveAs->trigger();  // a saved project is proposed where it is
+  EXPECT_EQ(asked.mid(1), QStringList({projects, projects, projects + "/a.zym"}));
+
+  SetUserSettings(nullptr);
+  qputenv("HOME", oldHome);
+  if (oldConfig.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST_F(MainWindowTest, SaveFailureShowsTheReasonAndKeepsTheMark) {

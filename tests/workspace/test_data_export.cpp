@@ -143,7 +143,7 @@ class DataExport : public DialogTest {
   QString ProjectFile;
 };
 
-TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrInTheHomeFolder) {
+TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrWhereProjectsAreKept) {
   QString proposed;
   TFrmModal::ShowModal = [&proposed](TFrmModal& d) {
     proposed = static_cast<TFrmModalDataExport&>(d).edtFilename->text();
@@ -156,8 +156,10 @@ TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrInTheHomeFolder) {
   TZymra fresh;
   TZymra_Run* unsaved = fresh.AddRun();
   unsaved->Params.Title.Assign("a/b\xB5" "c");
+  QTemporaryDir kept;
+  NoteProjectFolder(kept.filePath("last.zym"));
   EXPECT_EQ(ShowDataExport(*unsaved), mrCancel);
-  EXPECT_EQ(proposed, QDir::home().filePath(QString::fromUtf8("Run1 a_b\u00B5c.csv")));
+  EXPECT_EQ(proposed, QDir(kept.path()).filePath(QString::fromUtf8("Run1 a_b\u00B5c.csv")));
 }
 
 TEST_F(DataExport, MissingFolderKeepsTheDialogOpenAndCancelWritesNothing) {
