@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 #include "KelSettings.h"
@@ -36,7 +37,7 @@ int DefaultShowMessageText(const QString& text, int flags) {
   if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   auto buttons = QMessageBox::StandardButtons::fromInt(flags & ~MessageIconMask);
   if (buttons == QMessageBox::NoButton) buttons = QMessageBox::Ok;
-  QMessageBox box(static_cast<QMessageBox::Icon>(flags & MessageIconMask), QGuiApplication::applicationDisplayName(),
+  QMessageBox box(static_cast<QMessageBox::Icon>(flags & MessageIconMask), ApplicationTitle(),
                   text, buttons, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
   const int result = box.exec();
@@ -68,6 +69,19 @@ QString TrimName(const QString& name) {
 QString FolderOf(const QString& fileName) { return QFileInfo(fileName).absolutePath(); }
 
 }  // namespace
+
+namespace {
+QString& TitleStore() {
+  static QString title;
+  return title;
+}
+}  // namespace
+
+QString ApplicationTitle() {
+  return TitleStore().isEmpty() ? QCoreApplication::applicationName() : TitleStore();
+}
+
+void SetApplicationTitle(const QString& title) { TitleStore() = title; }
 
 TSettings* UserSettings() { return SettingsStore().get(); }
 
@@ -223,7 +237,7 @@ TFrmFile::TFrmFile(QWidget* parent) : QMainWindow(parent) {
 TFrmFile::~TFrmFile() = default;
 
 void TFrmFile::UpdateCaption() {
-  QString caption = QGuiApplication::applicationDisplayName();
+  QString caption = ApplicationTitle();
   if (!FileName.isEmpty()) caption += QStringLiteral(" - ") + FileName;
   if (Modified) caption += QStringLiteral(" *");
   setWindowTitle(caption);
@@ -253,7 +267,7 @@ void TFrmFile::FormShow() {
     FRecentLoaded = true;
     LoadRecentFiles(RecentFiles);
   }
-  setWindowTitle(QGuiApplication::applicationDisplayName());
+  setWindowTitle(ApplicationTitle());
   UpdateRecentMenu();
   NewDocument();
   setAcceptDrops(true);
@@ -434,24 +448,25 @@ bool TFrmFile::RestoreFormPlacement(TSettings* settings) {
   }
   setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
   int left = field(0), top = field(1), width = field(2), height = field(3);
-  QSize screenSize = ScreenSize ? ScreenSize() : QSize();
-  if (!ScreenSize) {
-    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (shown) screenSize = shown->size();
-  }
-  if (screenSize.isValid()) {
-    if (screenSize.width() < left + width) {
-      left = screenSize.width() - 400;
-      width = 400;
-    }
-    if (screenSize.height() < top + height) {
-      top = screenSize.height() - 400;
-      height = 400;
-    }
+  const QRect area = AvailableArea();
+  if (area.isValid()) {
+    // Client size and the frame around it (known once the window has been shown).
+    const int frameW = frameGeometry().width() - geometry().width();
+    const int frameH = frameGeometry().height() - geometry().height();
+    width = std::max(minimumWidth(), std::min(width, area.width() - frameW));
+    height = std::max(minimumHeight(), std::min(height, area.height() - frameH));
+    left = std::clamp(left, area.left(), std::max(area.left(), area.left() + area.width() - width - frameW));
+    top = std::clamp(top, area.top(), std::max(area.top(), area.top() + area.height() - height - frameH));
   }
   move(left, top);
   if (minimumSize() != maximumSize()) resize(width, height);
   return true;
+}
+
+QRect TFrmFile::AvailableArea() const {
+  if (ScreenArea) return ScreenArea();
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  return shown ? shown->availableGeometry() : QRect();
 }
 
 void TFrmFile::ActNewExecute() { FileNew(); }

@@ -8,6 +8,7 @@
 // replaceable message procedure and the nesting busy cursor.
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,12 @@ void WriteFileHistory(TSettings& settings, const QStringList& list);
 // The folder last used for project files (section "Folders", ident "Projects"); writing flushes.
 QString ReadProjectFolderSetting(TSettings& settings);
 void WriteProjectFolderSetting(TSettings& settings, const QString& folder);
+
+// The program's title in window captions and message boxes ("Zymra 2.0.3"); until one is
+// set, the application's name. Kept apart from Qt's application display name on purpose:
+// the desktop appends that one to every window title, which would show the name twice.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
 
 // Message flags are a QMessageBox::StandardButtons value or'ed with a
 // QMessageBox::Icon (the icon takes the low three bits, which no button uses).
@@ -125,17 +132,20 @@ class TFrmFile : public QMainWindow {
   // "left,top,width,height,state" under the settings' FormsSection and the
   // window's objectName. No store given: UserSettings; none there: nothing.
   void SaveFormPlacement(TSettings* settings = nullptr);
-  // True when a placement was stored. A window larger than the screen is moved
-  // and shrunk to 400 pixels in that direction.
+  // True when a placement was stored. A placement lying partly off the available
+  // screen area (a laptop after a large monitor) is shrunk to fit it and moved onto it.
   bool RestoreFormPlacement(TSettings* settings = nullptr);
+  // Where windows may go: the available area of the window's screen (without panels
+  // and docks); replaceable for tests.
+  QRect AvailableArea() const;
 
   QStringList RecentFiles;
   QString FileName;
   bool Modified = false;
   // The program's arguments after its name; set from the application at creation.
   QStringList CommandLine;
-  // Size of the screen used by RestoreFormPlacement; empty: the window's screen.
-  std::function<QSize()> ScreenSize;
+  // The area AvailableArea gives; empty: the window's screen.
+  std::function<QRect()> ScreenArea;
 
   TFileDialogSettings DlgOpen;
   TFileDialogSettings DlgSave;

@@ -161,14 +161,23 @@ TFrmPnlProcess::TFrmPnlProcess(TZymra& project, QWidget* parent)
   body->setSpacing(6);
   body->addLayout(top, 0);
   body->addWidget(BuildBottomBlock(), 1);
-  auto* scroll = new QScrollArea;
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(content);
-  scroll->viewport()->setAutoFillBackground(false);
-  page->addWidget(scroll, 1);
+  FScroll = new QScrollArea;
+  FScroll->setFrameShape(QFrame::NoFrame);
+  FScroll->setWidgetResizable(true);
+  FScroll->setWidget(content);
+  FScroll->viewport()->setAutoFillBackground(false);
+  page->addWidget(FScroll, 1);
 
   UpdateRunActions();
+}
+
+QSize TFrmPnlProcess::sizeHint() const {
+  // Everything in view: the scrolled content at its own size, under the header.
+  // The protocol gets room for its entries' time, event and text columns side by side.
+  constexpr int kProtocolWidth = 420;
+  const QSize content = FScroll->widget()->sizeHint();
+  const int wider = std::max(0, kProtocolWidth - MmoEventProtocol->sizeHint().width());
+  return QSize(content.width() + wider, 40 + layout()->spacing() + content.height());
 }
 
 TFrmPnlProcess::~TFrmPnlProcess() {
@@ -393,9 +402,10 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   gaugeColumn->addWidget(lblOverflowing);
   gaugeColumn->addStretch(1);
   middle->addLayout(gaugeColumn);
-  col->addLayout(middle);
 
-  auto* actions = new QHBoxLayout;
+  // Refill above discharge, beside the gauge: the page stays low enough for a laptop screen.
+  auto* actions = new QVBoxLayout;
+  actions->setSpacing(4);
   auto* refill = new QGroupBox(QStringLiteral("Refill Medium"));
   auto* refillGrid = new QGridLayout(refill);
   EdtRefillAmount = NewEdit(3, false);
@@ -418,11 +428,13 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   dischargeGrid->addWidget(BtnDischarge, 2, 0, 1, 2);
   actions->addWidget(refill);
   actions->addWidget(discharge);
-  col->addLayout(actions);
+  actions->addStretch(1);
+  middle->addLayout(actions);
   for (TPaxDecimalEdit* e : {EdtRefillAmount, EdtRefillEachh, EdtDischargeAmount, EdtDischargeEachh}) {
     connect(e, &QLineEdit::textEdited, this, &TFrmPnlProcess::InputsChanged);
     connect(e, &QLineEdit::editingFinished, this, &TFrmPnlProcess::InputsChanged);
   }
+  col->addLayout(middle);
   connect(BtnRefill, &QPushButton::clicked, this, &TFrmPnlProcess::BtnRefillClick);
   connect(BtnDischarge, &QPushButton::clicked, this, &TFrmPnlProcess::BtnDischargeClick);
   connect(BtnAdaptFeed, &QPushButton::clicked, this, &TFrmPnlProcess::BtnAdaptFeedClick);

@@ -239,6 +239,7 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   buttons->addStretch(1);
   for (QPushButton* b : {BtnSetFefaultValues, BtnUndo, BtnAssignFromLastRun, BtnImport}) buttons->addWidget(b);
   page->addLayout(buttons);
+  FButtons = buttons;
 
   connect(BtnReset, &QPushButton::clicked, this, &TFrmPnlStart::BtnResetClick);
   connect(BtnSetFefaultValues, &QPushButton::clicked, this, &TFrmPnlStart::BtnSetFefaultValuesClick);
@@ -250,6 +251,13 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   connect(ChbIsBatch, &QCheckBox::clicked, this, &TFrmPnlStart::ChbIsBatchClick);
 
   BtnReset->setEnabled(false);
+}
+
+QSize TFrmPnlStart::sizeHint() const {
+  // Everything in view: the groups at their own size between the header and the buttons.
+  const QSize content = ScbStart->widget()->sizeHint(), head = PnlHeader->sizeHint(), foot = FButtons->sizeHint();
+  return QSize(std::max({content.width(), head.width(), foot.width()}),
+               head.height() + content.height() + foot.height());
 }
 
 TPaxDecimalEdit* TFrmPnlStart::AddNumber(QWidget* group, int row, const char* name, const QString& label,
