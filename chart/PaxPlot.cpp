@@ -56,7 +56,10 @@ TPaxRange Usable(TPaxRange r) {
   if (!std::isfinite(r.Min) || !std::isfinite(r.Max)) return {0, 1};
   if (r.Max < r.Min) std::swap(r.Min, r.Max);
   if (r.Max - r.Min <= std::max(std::fabs(r.Min), std::fabs(r.Max)) * 1e-12) {
-    const double pad = r.Min == 0 ? 1 : std::fabs(r.Min) * 0.1;
+    // A quantity that is zero throughout (no feed yet) is shown from 0 up, not around 0:
+    // the quantities of a run are never negative.
+    if (r.Min == 0 && r.Max == 0) return {0, 1};
+    const double pad = std::fabs(r.Min) * 0.1;
     r = {r.Min - pad, r.Max + pad};
   }
   return r;

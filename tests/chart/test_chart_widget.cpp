@@ -138,6 +138,19 @@ TEST_F(ChartWidget, NoAxisShowsTwoEqualLabels) {
       EXPECT_EQ(labels.size(), all) << c.Format << " " << c.Hi;
     }
   }
+  // Zero throughout (the feed of a run still in its batch) is shown from 0 up, on either axis.
+  TPaxChart zero;
+  zero.resize(640, 420);
+  TPaxChartSeries* feed = AddLineSeries("feed", &zero);
+  feed->SetRightAxis(true);
+  AddLineSeries("volume", &zero)->Append(0, 0);
+  feed->Append(0, 0);
+  feed->Append(5, 0);
+  const TPaxPlotLayout z = zero.CurrentLayout();
+  EXPECT_TRUE(z.HasRightAxis);
+  EXPECT_EQ(z.Y2.Min, 0);
+  EXPECT_GT(z.Y2.Max, 0);
+  EXPECT_EQ(z.Y.Min, 0);
   EXPECT_EQ(PaxFormatWithDecimals("###000", 2), "###000.00");
   EXPECT_EQ(PaxFormatWithDecimals("#,###0.000", 4), "#,###0.0000");
   EXPECT_EQ(PaxFormatWithDecimals("0.0##;(0.0)", 2), "0.0##;(0.00)");
