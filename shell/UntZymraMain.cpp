@@ -389,7 +389,7 @@ void TFrmZymraMain::FormShow() {
   if (!ApplicationTitle().endsWith(version))
     SetApplicationTitle(QCoreApplication::applicationName() + QLatin1Char(' ') + version);
   TFrmFile::FormShow();
-  // The described minimum only where the screen has room for it.
+  // The window's minimum of 980 x 680 only where the screen has room for it.
   setMinimumSize(QSize(980, 680).boundedTo(AvailableArea().size().expandedTo(QSize(400, 300))));
   if (!RestoreFormPlacement()) FirstStartPlacement();
 
@@ -418,7 +418,7 @@ QSize TFrmZymraMain::FirstStartSize() const {
   const int treeWidth = SplHorz->sizes().value(0, 313);
   const QSize want(treeWidth + SplHorz->handleWidth() + pages.width(),
                    menuBar()->sizeHint().height() + ToolBar->sizeHint().height() + pages.height());
-  // The described 980 x 680 at least, and never more than the screen holds.
+  // 980 x 680 at least, and never more than the screen holds.
   const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
   const QRect area = AvailableArea();
   const QSize room = area.isValid() ? QSize(area.width(), area.height() - titleBar) : want;

@@ -74,7 +74,7 @@ class TFrmZymraMain : public TFrmFile {
   void ShowProjectFields();
   void MarkModified();
   // The window's size at its first start: the tree and the largest page whole, at least
-  // the described 980 x 680 where the screen's available area has room for it, never more.
+  // 980 x 680 where the screen's available area has room for it, never more.
   QSize FirstStartSize() const;
   // That size, centred on the available area.
   void FirstStartPlacement();

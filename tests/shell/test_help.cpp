@@ -30,7 +30,7 @@ QString BuiltWhitePaper() {
 
 // The guide tells what the program does today: no temporary file in the current folder,
 // the settings in the configuration folder, the sweep window and every command-line
-// subcommand described, no text left garbled.
+// subcommand explained, no text left garbled.
 TEST(HelpPages, DescribeTheProgramAsItIs) {
   QString all;
   for (const char* page : {"index.html", "firstrun.html", "mainwindow.html", "startpage.html", "process.html",
