@@ -32,11 +32,18 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Without a display the window would open where nobody sees it: the default fed batch is
+# simulated on the command line instead, its OD and growth-rate charts written as PNG files.
 run: build
-	@if [ -x $(BUILD)/app/zymra ]; then \
-	  if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then xvfb-run -a $(BUILD)/app/zymra; else $(BUILD)/app/zymra; fi; \
-	else \
+	@if [ ! -x $(BUILD)/app/zymra ]; then \
 	  $(BUILD)/app/zymra-cli simulate; \
+	elif [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/app/zymra; \
+	else \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): simulating the default fed batch with zymra-cli instead."; \
+	  $(BUILD)/app/zymra-cli simulate --chart 0:$(BUILD)/default-fed-batch-od.png \
+	    --chart 1:$(BUILD)/default-fed-batch-growth-rate.png && \
+	  echo "Charts written: $(BUILD)/default-fed-batch-od.png $(BUILD)/default-fed-batch-growth-rate.png"; \
 	fi
 
 test: build

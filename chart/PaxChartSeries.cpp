@@ -27,6 +27,11 @@ void TPaxChartSeries::SetVisible(bool visible) {
   Changed();
 }
 
+void TPaxChartSeries::SetRightAxis(bool right) {
+  FRightAxis = right;
+  Changed();
+}
+
 void TPaxChartSeries::SetMarkerSize(int pixels) {
   FMarkerSize = std::max(0, pixels);
   Changed();

@@ -77,6 +77,9 @@ class TPaxChartSeries {
   void SetColor(const QColor& color);
   bool Visible() const { return FVisible; }
   void SetVisible(bool visible);
+  // On the right axis, which has its own scale and title, instead of the left one.
+  bool RightAxis() const { return FRightAxis; }
+  void SetRightAxis(bool right);
   // Side of the square point marker in pixels (0 hides the markers).
   int MarkerSize() const { return FMarkerSize; }
   void SetMarkerSize(int pixels);
@@ -115,6 +118,7 @@ class TPaxChartSeries {
   QString FTitle;
   QColor FColor;
   bool FVisible = true;
+  bool FRightAxis = false;
   int FMarkerSize = 2;
   bool FPointsOnly = false;
   std::vector<double> FX, FY;

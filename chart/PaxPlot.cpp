@@ -56,14 +56,13 @@ TPaxRange Usable(TPaxRange r) {
   if (!std::isfinite(r.Min) || !std::isfinite(r.Max)) return {0, 1};
   if (r.Max < r.Min) std::swap(r.Min, r.Max);
   if (r.Max - r.Min <= std::max(std::fabs(r.Min), std::fabs(r.Max)) * 1e-12) {
-    const double pad = r.Min == 0 ? 1 : std::fabs(r.Min) * 0.1;
+    // A quantity that is zero throughout (no feed yet) is shown from 0 up, not around 0:
+    // the quantities of a run are never negative.
+    if (r.Min == 0 && r.Max == 0) return {0, 1};
+    const double pad = std::fabs(r.Min) * 0.1;
     r = {r.Min - pad, r.Max + pad};
   }
   return r;
-}
-
-double MinStepFor(const QString& format) {
-  return std::pow(10.0, -PaxFormatMaxDecimals(format));
 }
 
 // A step whose ticks are at least minSpacing pixels apart (or further when a label is wider).
@@ -334,6 +333,11 @@ QPointF TPaxPlotLayout::DataToDevice(double x, double y) const {
   return Project((x - X.Min) / X.Length() * w, h - (y - Y.Min) / Y.Length() * h, 0);
 }
 
+QPointF TPaxPlotLayout::DataToDeviceRight(double x, double y2) const {
+  const double w = View3D ? BoxWidth : Plot.width(), h = View3D ? BoxHeight : Plot.height();
+  return Project((x - X.Min) / X.Length() * w, h - (y2 - Y2.Min) / Y2.Length() * h, 0);
+}
+
 bool TPaxPlotLayout::DeviceToData(const QPointF& device, double& x, double& y) const {
   const double w = View3D ? BoxWidth : Plot.width(), h = View3D ? BoxHeight : Plot.height();
   if (!(w > 0) || !(h > 0)) return false;
@@ -447,22 +451,42 @@ std::vector<TPaxChartSeries*> TPaxPlot::VisibleSeries() const {
   return out;
 }
 
-void TPaxPlot::DataRanges(TPaxRange& x, TPaxRange& y, bool& any) const {
-  TPaxPointSummary all;
-  for (const auto& s : FSeries)
-    if (s->Visible()) all.Add(s->Bounds());
-  any = !all.Empty();
-  x = any ? TPaxRange{all.MinX, all.MaxX} : TPaxRange{0, 1};
-  y = any ? TPaxRange{all.MinY, all.MaxY} : TPaxRange{0, 1};
+void TPaxPlot::DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2, bool& anyLeft, bool& anyRight) const {
+  TPaxPointSummary all, left, right;
+  for (const auto& s : FSeries) {
+    if (!s->Visible()) continue;
+    all.Add(s->Bounds());
+    (s->RightAxis() ? right : left).Add(s->Bounds());
+  }
+  anyLeft = !left.Empty();
+  anyRight = !right.Empty();
+  x = all.Empty() ? TPaxRange{0, 1} : TPaxRange{all.MinX, all.MaxX};
+  y = anyLeft ? TPaxRange{left.MinY, left.MaxY} : TPaxRange{0, 1};
+  y2 = anyRight ? TPaxRange{right.MinY, right.MaxY} : TPaxRange{0, 1};
 }
+
+namespace {
+
+// The axis format for a step: the decimals the step needs are added, the rest is kept.
+QString FormatForStep(const QString& base, double step) {
+  return PaxFormatWithDecimals(base, PaxDecimalsForStep(step));
+}
+
+// The smallest step worth choosing for a range: far below anything a label can show
+// apart on a screen, but not so small that the ticks lose their arithmetic.
+double TinyStep(const TPaxRange& r) { return std::max(r.Length(), std::fabs(r.Max)) * 1e-9; }
+
+}  // namespace
 
 TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
   const bool zoomed = FZoomed && !ignoreZoom;
   TPaxPlotLayout l;
   l.Bounds = bounds;
   l.View3D = FView3D;
-  l.XFormat = FormatOf(BottomAxis);
-  l.YFormat = FormatOf(LeftAxis);
+  const QString xBase = FormatOf(BottomAxis), yBase = FormatOf(LeftAxis), y2Base = FormatOf(RightAxis);
+  l.XFormat = xBase;
+  l.YFormat = yBase;
+  l.Y2Format = y2Base;
   const QFontMetricsF fmLabel(LabelFont), fmTitle(TitleFont), fmAxis(AxisTitleFont), fmLegend(LegendFont);
   QRectF r = bounds.adjusted(Margin, Margin, -Margin, -Margin);
 
@@ -471,10 +495,12 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
     r.setTop(l.TitleRect.bottom() + 6);
   }
   const auto visible = VisibleSeries();
+  for (const TPaxChartSeries* s : visible) l.HasRightAxis = l.HasRightAxis || s->RightAxis();
   if (LegendVisible && !visible.empty()) {
     double rowWidth = 0;
     int inRow = 0;
     for (const TPaxChartSeries* s : visible) {
+      l.Legend << s->Title();
       const double w = 24 + fmLegend.horizontalAdvance(s->Title()) + 16;
       if (inRow > 0 && rowWidth + w > r.width()) {
         l.LegendRows.push_back(inRow);
@@ -499,41 +525,63 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
     l.LeftTitleRect = QRectF(r.left(), r.top(), fmAxis.height(), r.height());
     r.setLeft(l.LeftTitleRect.right() + 4);
   }
+  if (l.HasRightAxis && !RightAxis.Title.isEmpty()) {
+    l.RightTitleRect = QRectF(r.right() - fmAxis.height(), r.top(), fmAxis.height(), r.height());
+    r.setRight(l.RightTitleRect.left() - 4);
+  }
 
-  TPaxRange dataX, dataY;
-  bool any = false;
-  DataRanges(dataX, dataY, any);
+  TPaxRange dataX, dataY, dataY2;
+  bool anyLeft = false, anyRight = false;
+  DataRanges(dataX, dataY, dataY2, anyLeft, anyRight);
   l.X = Usable(zoomed ? FZoomX : dataX);
-  TPaxRange y = Usable(zoomed ? FZoomY : dataY);
-  const double yMinStep = MinStepFor(l.YFormat), xMinStep = MinStepFor(l.XFormat);
+  const TPaxRange y = Usable(zoomed ? FZoomY : dataY);
+  TPaxRange y2 = Usable(dataY2);
+  if (zoomed && l.HasRightAxis) {
+    // The right scale follows the zoom of the left one: the same share of its data range.
+    const TPaxRange full = Usable(dataY);
+    const double a = (FZoomY.Min - full.Min) / full.Length(), b = (FZoomY.Max - full.Min) / full.Length();
+    y2 = Usable({y2.Min + a * y2.Length(), y2.Min + b * y2.Length()});
+  }
   const double ySpacing = fmLabel.height() * 1.8;
 
-  // The vertical scale decides the label width, which decides the plot width.
-  auto yTicksFor = [&](double pixels) {
-    double step = ChooseStep(y, pixels, ySpacing, yMinStep);
-    TPaxRange shown = y;
+  // A vertical scale: its step, the shown range ending on labelled ticks (unzoomed), the ticks
+  // and the label format.
+  auto verticalTicks = [&](const TPaxRange& data, double pixels, const QString& base, TPaxRange& shownOut,
+                           double& stepOut, std::vector<double>& ticksOut, QString& formatOut) {
+    const double minStep = TinyStep(data);
+    double step = ChooseStep(data, pixels, ySpacing, minStep);
+    TPaxRange shown = data;
     if (!zoomed) {  // data ranges end on labelled ticks
-      shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
-      step = ChooseStep(shown, pixels, ySpacing, yMinStep);
-      shown = {std::floor(y.Min / step + 1e-9) * step, std::ceil(y.Max / step - 1e-9) * step};
+      shown = {std::floor(data.Min / step + 1e-9) * step, std::ceil(data.Max / step - 1e-9) * step};
+      step = ChooseStep(shown, pixels, ySpacing, minStep);
+      shown = {std::floor(data.Min / step + 1e-9) * step, std::ceil(data.Max / step - 1e-9) * step};
       // The tolerance above must not cut off data that lies a rounding error beyond a tick.
-      shown = {std::min(shown.Min, y.Min), std::max(shown.Max, y.Max)};
+      shown = {std::min(shown.Min, data.Min), std::max(shown.Max, data.Max)};
     }
-    l.Y = Usable(shown);
-    l.YStep = step;
-    l.YTicks = TickValues(l.Y, step);
+    shownOut = Usable(shown);
+    stepOut = step;
+    ticksOut = TickValues(shownOut, step);
+    formatOut = FormatForStep(base, step);
   };
-  auto leftLabelWidth = [&] {
+  // The vertical scales decide the label widths, which decide the plot width.
+  auto yTicksFor = [&](double pixels) {
+    verticalTicks(y, pixels, yBase, l.Y, l.YStep, l.YTicks, l.YFormat);
+    if (l.HasRightAxis) verticalTicks(y2, pixels, y2Base, l.Y2, l.Y2Step, l.Y2Ticks, l.Y2Format);
+  };
+  auto labelWidth = [&](const std::vector<double>& ticks, const QString& format) {
     double w = 0;
-    for (double v : l.YTicks) w = std::max(w, fmLabel.horizontalAdvance(PaxFormatValue(v, l.YFormat, Separators)));
+    for (double v : ticks) w = std::max(w, fmLabel.horizontalAdvance(PaxFormatValue(v, format, Separators)));
     return w;
   };
   yTicksFor(r.height());
-  r.setLeft(r.left() + leftLabelWidth() + TickLength + LabelGap + 2);
+  r.setLeft(r.left() + labelWidth(l.YTicks, l.YFormat) + TickLength + LabelGap + 2);
   const double roughEnd = std::ceil(l.X.Max / NiceStep(l.X.Length() / 4)) * NiceStep(l.X.Length() / 4);
   const double lastLabel = std::max(fmLabel.horizontalAdvance(PaxFormatValue(l.X.Max, l.XFormat, Separators)),
                                     fmLabel.horizontalAdvance(PaxFormatValue(roughEnd, l.XFormat, Separators)));
-  r.setRight(r.right() - std::max(8.0, lastLabel / 2));
+  double rightRoom = std::max(8.0, lastLabel / 2);
+  if (l.HasRightAxis)
+    rightRoom = std::max(rightRoom, labelWidth(l.Y2Ticks, l.Y2Format) + TickLength + LabelGap + 2);
+  r.setRight(r.right() - rightRoom);
   if (r.width() < 10) r.setWidth(10);
   if (r.height() < 10) r.setHeight(10);
   l.Plot = r;
@@ -573,10 +621,11 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
 
   const double gap = fmLabel.averageCharWidth() * 2;
   auto xStepFor = [&](const TPaxRange& range) {
-    return ChooseStep(range, xPixels, 40, xMinStep, [&](double step) {
+    return ChooseStep(range, xPixels, 40, TinyStep(range), [&](double step) {
+      const QString format = FormatForStep(xBase, step);
       double widest = 0;
       for (double v : TickValues(range, step))
-        widest = std::max(widest, fmLabel.horizontalAdvance(PaxFormatValue(v, l.XFormat, Separators)));
+        widest = std::max(widest, fmLabel.horizontalAdvance(PaxFormatValue(v, format, Separators)));
       return widest + gap;
     });
   };
@@ -595,6 +644,7 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
     }
   }
   l.XTicks = TickValues(l.X, l.XStep);
+  l.XFormat = FormatForStep(xBase, l.XStep);
   return l;
 }
 
@@ -640,13 +690,14 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
   const auto visible = VisibleSeries();
   for (auto it = visible.rbegin(); it != visible.rend(); ++it) {  // the first series on top
     const TPaxChartSeries* s = *it;
+    const TPaxRange& sy = s->RightAxis() ? l.Y2 : l.Y;
     TPaxPixelMapping m;
     m.XOrigin = r.left();
     m.XMin = l.X.Min;
     m.XScale = r.width() / l.X.Length();
     m.YOrigin = r.bottom();
-    m.YMin = l.Y.Min;
-    m.YScale = r.height() / l.Y.Length();
+    m.YMin = sy.Min;
+    m.YScale = r.height() / sy.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(r.width() * scale));
     if (s->PointsOnly()) {
@@ -701,6 +752,16 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
         if (mv < l.Y.Min || mv > l.Y.Max) continue;
         p.drawLine(QPointF(r.left() - MinorTickLength, yPos(mv)), QPointF(r.left(), yPos(mv)));
       }
+  if (l.HasRightAxis) {
+    p.drawLine(r.bottomRight(), r.topRight());
+    auto y2Pos = [&](double v) { return r.bottom() - (v - l.Y2.Min) / l.Y2.Length() * r.height(); };
+    for (double v : l.Y2Ticks) {
+      const double y = y2Pos(v);
+      p.drawLine(QPointF(r.right(), y), QPointF(r.right() + TickLength, y));
+      p.drawText(QPointF(r.right() + TickLength + LabelGap, y + (fm.ascent() - fm.descent()) / 2),
+                 PaxFormatValue(v, l.Y2Format, Separators));
+    }
+  }
   for (double v : l.XTicks) {
     const double x = xPos(v);
     p.drawLine(QPointF(x, r.bottom()), QPointF(x, r.bottom() + TickLength));
@@ -780,13 +841,14 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
   for (int i : order) {
     const TPaxChartSeries* s = visible[static_cast<std::size_t>(i)];
     const double z0 = slot * i + slot * 0.12, z1 = slot * (i + 1) - slot * 0.12;
+    const TPaxRange& sy = s->RightAxis() ? l.Y2 : l.Y;
     TPaxPixelMapping m;
     m.XOrigin = 0;
     m.XMin = l.X.Min;
     m.XScale = w / l.X.Length();
     m.YOrigin = h;
-    m.YMin = l.Y.Min;
-    m.YScale = h / l.Y.Length();
+    m.YMin = sy.Min;
+    m.YScale = h / sy.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
     if (s->PointsOnly()) {
@@ -858,6 +920,15 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     p.drawText(QPointF(a.x() - TickLength - LabelGap - fm.horizontalAdvance(text),
                        a.y() + (fm.ascent() - fm.descent()) / 2), text);
   }
+  if (l.HasRightAxis) {
+    p.drawLine(P(w, 0, 0), P(w, h, 0));
+    for (double v : l.Y2Ticks) {
+      const QPointF a = P(w, h - (v - l.Y2.Min) / l.Y2.Length() * h, 0);
+      p.drawLine(a, a + QPointF(TickLength, 0));
+      p.drawText(QPointF(a.x() + TickLength + LabelGap, a.y() + (fm.ascent() - fm.descent()) / 2),
+                 PaxFormatValue(v, l.Y2Format, Separators));
+    }
+  }
   for (double v : l.XTicks) {
     const QPointF a = P(xBox(v), h, 0);
     p.drawLine(a, a + QPointF(0, TickLength));
@@ -888,6 +959,15 @@ void TPaxPlot::PaintTexts(QPainter& p, const TPaxPlotLayout& l) const {
     p.rotate(-90);
     p.drawText(QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width()),
                Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, LeftAxis.Title);
+    p.restore();
+  }
+  if (!l.RightTitleRect.isEmpty()) {
+    p.save();
+    const QRectF& r = l.RightTitleRect;
+    p.translate(r.center());
+    p.rotate(-90);
+    p.drawText(QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width()),
+               Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, RightAxis.Title);
     p.restore();
   }
 }

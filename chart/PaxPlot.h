@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -36,11 +37,20 @@ struct TPaxAxis {
 struct TPaxPlotLayout {
   QRectF Bounds;             // the whole chart
   QRectF Plot;               // 2D: the plot area; 3D: the area the box is fitted into
-  QRectF TitleRect, LegendRect, BottomTitleRect, LeftTitleRect;
+  QRectF TitleRect, LegendRect, BottomTitleRect, LeftTitleRect, RightTitleRect;
   TPaxRange X, Y;            // visible data ranges
   std::vector<double> XTicks, YTicks;
   double XStep = 1, YStep = 1;
+  // The formats the labels are written in: the axes' own, with the decimals that the
+  // chosen steps need added, so that no two labels of an axis are the same.
   QString XFormat, YFormat;
+  // The right axis, present while a visible series is on it.
+  bool HasRightAxis = false;
+  TPaxRange Y2;
+  std::vector<double> Y2Ticks;
+  double Y2Step = 1;
+  QString Y2Format;
+  QStringList Legend;        // titles of the series the legend lists, in its order
   // 3D only: box size in plot pixels and the fitted projection.
   bool View3D = false;
   double BoxWidth = 0, BoxHeight = 0, BoxDepth = 0;
@@ -54,6 +64,7 @@ struct TPaxPlotLayout {
   // Device position to data values on the front face of the plot (the plane z = 0 in 3D).
   bool DeviceToData(const QPointF& device, double& x, double& y) const;
   QPointF DataToDevice(double x, double y) const;  // front face
+  QPointF DataToDeviceRight(double x, double y2) const;  // front face, y on the right axis
 };
 
 class TPaxPlot {
@@ -76,6 +87,7 @@ class TPaxPlot {
   QFont TitleFont;
   QColor TitleColor = Qt::blue;
   TPaxAxis BottomAxis, LeftAxis;
+  TPaxAxis RightAxis;  // shown only while a visible series is on it
   QFont LabelFont, AxisTitleFont, LegendFont;
   bool LegendVisible = true;
   TPaxNumberSeparators Separators;
@@ -124,7 +136,7 @@ class TPaxPlot {
 
  private:
   void Changed() { if (OnChanged) OnChanged(); }
-  void DataRanges(TPaxRange& x, TPaxRange& y, bool& any) const;
+  void DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2, bool& anyLeft, bool& anyRight) const;
   void PaintBackground(QPainter& p, const TPaxPlotLayout& l) const;
   void Paint2D(QPainter& p, const TPaxPlotLayout& l) const;
   void Paint3D(QPainter& p, const TPaxPlotLayout& l) const;

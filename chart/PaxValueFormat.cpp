@@ -1,5 +1,8 @@
 #include "PaxValueFormat.h"
 
+#include <QStringList>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -149,4 +152,49 @@ QString PaxFormatValue(double value, const QString& format, const TPaxNumberSepa
 
 int PaxFormatMaxDecimals(const QString& format) {
   return ParsePattern(SplitSections(format.isEmpty() ? PaxDefaultValueFormat : format)[0]).MaxDecimals;
+}
+
+namespace {
+
+// Decimal places of one section, and where the next one would go (-1: no placeholder).
+void DecimalPlaces(const QString& section, int& decimals, int& insertAt, bool& hasPoint) {
+  decimals = 0;
+  insertAt = -1;
+  hasPoint = false;
+  QChar quote;
+  for (int i = 0; i < section.size(); ++i) {
+    const QChar c = section[i];
+    if (!quote.isNull()) {
+      if (c == quote) quote = QChar();
+    } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+      quote = c;
+    } else if (IsPlaceholder(c)) {
+      if (hasPoint) ++decimals;
+      insertAt = i + 1;
+    } else if (c == QLatin1Char('.') && !hasPoint) {
+      hasPoint = true;
+      insertAt = i + 1;
+    }
+  }
+}
+
+}  // namespace
+
+QString PaxFormatWithDecimals(const QString& format, int decimals) {
+  const std::vector<QString> sections = SplitSections(format.isEmpty() ? PaxDefaultValueFormat : format);
+  QStringList out;
+  for (QString section : sections) {
+    int have = 0, at = -1;
+    bool point = false;
+    DecimalPlaces(section, have, at, point);
+    if (at >= 0 && have < decimals)
+      section.insert(at, (point ? QString() : QStringLiteral(".")) + QString(decimals - have, QLatin1Char('0')));
+    out << section;
+  }
+  return out.join(QLatin1Char(';'));
+}
+
+int PaxDecimalsForStep(double step) {
+  if (!(step > 0) || !std::isfinite(step)) return 0;
+  return std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
 }

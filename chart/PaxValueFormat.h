@@ -25,6 +25,14 @@ inline const QString PaxDefaultValueFormat = QStringLiteral("#,##0.###");
 QString PaxFormatValue(double value, const QString& format,
                        const TPaxNumberSeparators& separators = TPaxNumberSeparators());
 
-// The largest number of decimals the format can show (0 and # after the point); axis
-// ticks are never spaced closer than one unit of that decimal, so labels stay distinct.
+// The largest number of decimals the format can show (0 and # after the point). An axis
+// whose ticks lie closer than one unit of that decimal shows more (PaxFormatWithDecimals),
+// so no two labels are the same.
 int PaxFormatMaxDecimals(const QString& format);
+
+// The format with at least `decimals` digits after the point in every section, the
+// added ones always shown ("###000" with 2 gives "###000.00"); everything else stays.
+QString PaxFormatWithDecimals(const QString& format, int decimals);
+
+// Decimals that tell apart the multiples of step (1, 2 or 5 times a power of ten).
+int PaxDecimalsForStep(double step);

@@ -366,10 +366,16 @@ std::string ValuesNotAppliedText(const std::vector<std::string>& failed) {
   return text;
 }
 
-std::vector<std::string> CheckRunValues(const TRunParameters& p, const TRunBatchParameters& b) {
+std::vector<std::string> CheckRunValues(const TRunParameters& p, const TRunBatchParameters& b,
+                                        std::vector<int>* failedChecks) {
   std::vector<std::string> failed;
-  auto check = [&failed](bool passes, const char* message) {
-    if (!passes) failed.push_back(message);
+  int number = 0;
+  auto check = [&](bool passes, const char* message) {
+    if (!passes) {
+      failed.push_back(message);
+      if (failedChecks) failedChecks->push_back(number);
+    }
+    ++number;
   };
   const bool batch = b.IsBatch != 0;
   check(0.001 <= p.SimInterval && p.SimInterval <= 1, "SimInterval is out of bounds");

@@ -158,8 +158,10 @@ class TZymra : public TStreamList {
   TSynchronizer* Sync_ = &OwnSync_;
 };
 
-// The start page's checks; each failure gives one message, in table order.
-std::vector<std::string> CheckRunValues(const TRunParameters& params, const TRunBatchParameters& batch);
+// The start page's checks; each failure gives one message, in table order. failedChecks,
+// when given, receives the numbers (0 to 15, in the same order) of the checks that failed.
+std::vector<std::string> CheckRunValues(const TRunParameters& params, const TRunBatchParameters& batch,
+                                        std::vector<int>* failedChecks = nullptr);
 extern const char* const kValuesNotAppliedHeader;  // "Values Couldn´t Be Applied To Run!\r\n===...\r\n"
 // The warning of failed checks: the header, then "- " and each message, CR LF between them.
 std::string ValuesNotAppliedText(const std::vector<std::string>& failed);

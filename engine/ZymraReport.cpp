@@ -114,6 +114,17 @@ std::string ShortDateText(double dateTime, const std::string& pattern) {
   return out;
 }
 
+std::string OneLineField(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;  // CR LF is one break
+    out += c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
+  }
+  return out;
+}
+
 std::vector<std::string> ReportLines(const TZymra_Run& run, const std::string& userName, const std::string& comment,
                                      const TReportContext& context) {
   const TRunParameters& p = run.Params;
@@ -125,8 +136,8 @@ std::vector<std::string> ReportLines(const TZymra_Run& run, const std::string& u
   r.Text("Version", context.VersionText, "");
   r.Empty();
   r.Plain("Header");
-  r.Text("User Name", userName, "");
-  r.Text("Comment", comment, "");
+  r.Text("User Name", OneLineField(userName), "");
+  r.Text("Comment", OneLineField(comment), "");
   r.Text("Process Time", run.ProcessTimeText(), "h:min:sec");
   r.Text("Date of Export", ShortDateText(exportDate, context.ShortDateFormat), "");
   r.Text("Date of Process", ShortDateText(p.ProcessDate, context.ShortDateFormat), "");

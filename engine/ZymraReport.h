@@ -23,8 +23,12 @@ struct TReportContext {
 // is ignored) in the given pattern. Values outside the years 1..9999, infinities and NaN give "".
 std::string ShortDateText(double dateTime, const std::string& pattern);
 
-// The report as a list of lines without line ends. The user name and comment are written as given;
-// line breaks inside the comment stay as they are.
+// A typed text as one field of a tab-separated line: every line break (CR LF, CR or LF) and every
+// tab becomes one blank, so the field neither ends its record nor opens another column.
+std::string OneLineField(const std::string& text);
+
+// The report as a list of lines without line ends. The user name and comment are written as
+// OneLineField makes them, so every record of the file stays on its one line.
 std::vector<std::string> ReportLines(const TZymra_Run& run, const std::string& userName, const std::string& comment,
                                      const TReportContext& context);
 // The report file's contents: every line ended by CR LF, the last one too.

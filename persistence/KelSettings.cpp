@@ -508,17 +508,6 @@ std::string ComputerName() {
   return buf;
 }
 
-// True when a new file can be created in `dir` (settings are written beside
-// the file and renamed over it, so the folder itself must be writable).
-bool FolderWritable(const fs::path& dir) {
-  const fs::path probe = dir / (".zymra-probe-" + std::to_string(getpid()));
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return false;
-  ::close(fd);
-  ::unlink(probe.c_str());
-  return true;
-}
-
 fs::path ConfigHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg == '/') return xdg;  // relative values are to be ignored
@@ -537,12 +526,12 @@ fs::path ConfigHome() {
 std::string UserSettingsFileName(const std::string& programFile, std::string_view user,
                                  std::string_view computer) {
   const std::string name = UserSettingsBaseName(programFile, user, computer);
+  // The user's own configuration folder, never the program's: an installed program's folder
+  // belongs to the system and is shared by every user.
   std::error_code ec;
-  fs::path dir = fs::absolute(fs::path(programFile), ec).parent_path();
-  if (!ec && FolderWritable(dir)) return (dir / name).string();
-  const fs::path fallback = ConfigHome() / "zymra";
-  fs::create_directories(fallback, ec);
-  return (fallback / name).string();
+  const fs::path dir = ConfigHome() / "zymra";
+  fs::create_directories(dir, ec);
+  return (dir / name).string();
 }
 
 std::string UserSettingsFileName(const std::string& programFile) {

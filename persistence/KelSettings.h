@@ -139,10 +139,9 @@ private:
 std::string UserSettingsBaseName(std::string_view programFile, std::string_view user,
                                  std::string_view computer);
 
-// Full path of the per-user settings file for the running user and computer:
-// in the program's folder when that folder (or an existing settings file in
-// it) can be written, otherwise in $XDG_CONFIG_HOME/zymra/ (~/.config/zymra/
-// when XDG_CONFIG_HOME is unset), which is created as needed.
+// Full path of the per-user settings file for the running user and computer, in
+// $XDG_CONFIG_HOME/zymra/ (~/.config/zymra/ when XDG_CONFIG_HOME is unset or not
+// absolute), which is created as needed; never in the program's folder.
 std::string UserSettingsFileName(const std::string& programFile);
 std::string UserSettingsFileName(const std::string& programFile, std::string_view user,
                                  std::string_view computer);

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "KelStreamList.h"
 #include "ZymraUi.h"
@@ -37,24 +36,6 @@ QString QtDialogFilter(const std::string& filter) {
   return out.join(QStringLiteral(";;"));
 }
 
-namespace {
-
-bool MakeFolder(const QString& folder) { return QDir().mkpath(folder) && QFileInfo(folder).isWritable(); }
-
-}  // namespace
-
-QString ProfileDirectory(const TStreamProfile& profile) {
-  QString sub = FromCp1252(profile.SubDir.Str());
-  sub.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  const QString inProgram = QDir::cleanPath(ProgramDir() + sub);
-  if (MakeFolder(inProgram)) return inProgram;
-  QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (documents.isEmpty()) documents = QDir::homePath();
-  const QString inDocuments = QDir::cleanPath(documents + QLatin1Char('/') + sub);
-  if (MakeFolder(inDocuments)) return inDocuments;
-  return documents;
-}
-
 void SetupDialog(TFileDialogSettings& dialog, const TStreamProfile& profile) {
   const std::string ext = profile.DefaultExt.Str();
   dialog.Filter = QtDialogFilter(profile.FilterText.Str() + "|" + ext);
@@ -62,7 +43,7 @@ void SetupDialog(TFileDialogSettings& dialog, const TStreamProfile& profile) {
   if (suffix.startsWith(QLatin1Char('*'))) suffix.remove(0, 1);
   if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
   dialog.DefaultSuffix = suffix;
-  dialog.Directory = ProfileDirectory(profile);
+  dialog.Directory = ProjectDialogFolder();
 }
 
 void SetupOpenDialog(TFileDialogSettings& dialog, const TStreamNode& node) {

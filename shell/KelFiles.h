@@ -29,13 +29,8 @@ struct TFileDialogSettings {
 // "Text (pattern);;Text (pattern)". Texts are Windows-1252 bytes.
 QString QtDialogFilter(const std::string& filter);
 
-// Start folder for a profile: the program's folder followed by the profile's
-// sub-folder, created with all missing parents. When the program's folder cannot
-// be written (an installed program), the same sub-folder below the user's
-// documents folder. The current folder is never changed.
-QString ProfileDirectory(const TStreamProfile& profile);
-
-// Filter, default suffix and start folder of the node's file type.
+// Filter and default suffix of the node's file type; the start folder is the one last used
+// for projects (ProjectDialogFolder).
 void SetupDialog(TFileDialogSettings& dialog, const TStreamProfile& profile);
 void SetupOpenDialog(TFileDialogSettings& dialog, const TStreamNode& node);
 void SetupSaveDialog(TFileDialogSettings& dialog, const TStreamNode& node);

@@ -16,9 +16,11 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 #include "KelSettings.h"
+#include "ZymraUi.h"
 
 // --- program-wide services ---------------------------------------------------------
 
@@ -35,7 +37,7 @@ int DefaultShowMessageText(const QString& text, int flags) {
   if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   auto buttons = QMessageBox::StandardButtons::fromInt(flags & ~MessageIconMask);
   if (buttons == QMessageBox::NoButton) buttons = QMessageBox::Ok;
-  QMessageBox box(static_cast<QMessageBox::Icon>(flags & MessageIconMask), QGuiApplication::applicationDisplayName(),
+  QMessageBox box(static_cast<QMessageBox::Icon>(flags & MessageIconMask), ApplicationTitle(),
                   text, buttons, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
   const int result = box.exec();
@@ -68,6 +70,19 @@ QString FolderOf(const QString& fileName) { return QFileInfo(fileName).absoluteP
 
 }  // namespace
 
+namespace {
+QString& TitleStore() {
+  static QString title;
+  return title;
+}
+}  // namespace
+
+QString ApplicationTitle() {
+  return TitleStore().isEmpty() ? QCoreApplication::applicationName() : TitleStore();
+}
+
+void SetApplicationTitle(const QString& title) { TitleStore() = title; }
+
 TSettings* UserSettings() { return SettingsStore().get(); }
 
 void SetUserSettings(std::unique_ptr<TSettings> settings) { SettingsStore() = std::move(settings); }
@@ -78,7 +93,41 @@ TSettings* OpenUserSettings() {
                               ? QCoreApplication::applicationFilePath()
                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
   SetUserSettings(std::make_unique<TIniSettings>(UserSettingsFileName(program.toLocal8Bit().toStdString())));
+  ZymraUi().ReadProjectFolder = [] {
+    TSettings* settings = UserSettings();
+    return settings ? ReadProjectFolderSetting(*settings) : QString();
+  };
+  ZymraUi().WriteProjectFolder = [](const QString& folder) {
+    if (TSettings* settings = UserSettings()) WriteProjectFolderSetting(*settings, folder);
+  };
   return UserSettings();
+}
+
+namespace {
+std::string ProjectFolderKey() { return MakeSettingsKey("Folders", "Projects"); }
+
+// Settings are written as they change: a program that ends badly keeps them.
+void FlushQuietly(TSettings& settings) {
+  try {
+    settings.Flush();
+  } catch (const std::exception&) {
+    // An unwritable settings file must not stop the user's work; the next write tries again.
+  }
+}
+}  // namespace
+
+QString ReadProjectFolderSetting(TSettings& settings) {
+  const bool writeDefaults = settings.WriteDefaults;
+  settings.WriteDefaults = false;  // no empty entry for a folder never used
+  std::string folder;
+  settings.ReadString(ProjectFolderKey(), folder);
+  settings.WriteDefaults = writeDefaults;
+  return QString::fromStdString(folder);
+}
+
+void WriteProjectFolderSetting(TSettings& settings, const QString& folder) {
+  settings.WriteString(ProjectFolderKey(), folder.toStdString());
+  FlushQuietly(settings);
 }
 
 void ReadFileHistory(TSettings& settings, QStringList& list) {
@@ -96,6 +145,7 @@ void WriteFileHistory(TSettings& settings, const QStringList& list) {
   TSettingsStrings strings;
   for (const QString& name : list) strings.push_back(name.toStdString());
   settings.WriteStrings("File History", strings, true, true);
+  FlushQuietly(settings);
 }
 
 int ShowMessageText(const QString& text, int flags) {
@@ -187,7 +237,7 @@ TFrmFile::TFrmFile(QWidget* parent) : QMainWindow(parent) {
 TFrmFile::~TFrmFile() = default;
 
 void TFrmFile::UpdateCaption() {
-  QString caption = QGuiApplication::applicationDisplayName();
+  QString caption = ApplicationTitle();
   if (!FileName.isEmpty()) caption += QStringLiteral(" - ") + FileName;
   if (Modified) caption += QStringLiteral(" *");
   setWindowTitle(caption);
@@ -199,6 +249,8 @@ void TFrmFile::NewDocument() {}
 bool TFrmFile::LoadDocument(const QString&) { return true; }
 bool TFrmFile::SaveDocument(const QString&) { return true; }
 bool TFrmFile::CommitEdits() { return true; }
+
+QString TFrmFile::ProposedFileName() const { return {}; }
 
 bool TFrmFile::QuerySave() {
   if (!Modified) return true;
@@ -216,7 +268,7 @@ void TFrmFile::FormShow() {
     FRecentLoaded = true;
     LoadRecentFiles(RecentFiles);
   }
-  setWindowTitle(QGuiApplication::applicationDisplayName());
+  setWindowTitle(ApplicationTitle());
   UpdateRecentMenu();
   NewDocument();
   setAcceptDrops(true);
@@ -282,6 +334,7 @@ bool TFrmFile::OpenFile(const QString& name) {
     }
   }
   if (!loaded) return false;
+  NoteProjectFolder(path);
   FileName = path;
   AddRecentFile(path);
   UpdateRecentMenu();
@@ -301,7 +354,7 @@ bool TFrmFile::FileNew() {
 
 bool TFrmFile::OpenWithDialog() {
   TFileDialogSettings dialog = DlgOpen;
-  if (!RecentFiles.isEmpty()) dialog.Directory = FolderOf(RecentFiles.first());
+  dialog.Directory = ProjectDialogFolder();
   if (!ExecuteOpenDialog(dialog, this)) return false;
   return OpenFile(dialog.FileName);
 }
@@ -331,11 +384,9 @@ bool TFrmFile::FileSaveAs() {
   // Refused edits stop the command before the user is asked for a name.
   if (!CommitEdits()) return false;
   TFileDialogSettings dialog = DlgSave;
-  dialog.FileName = FileName;
-  if (!FileName.isEmpty())
-    dialog.Directory = FolderOf(FileName);
-  else if (!RecentFiles.isEmpty())
-    dialog.Directory = FolderOf(RecentFiles.first());
+  // A saved document is proposed where it is; a new one under its own name where projects are kept.
+  dialog.FileName = FileName.isEmpty() ? ProposedFileName() : FileName;
+  dialog.Directory = FileName.isEmpty() ? ProjectDialogFolder() : FolderOf(FileName);
   if (!ExecuteSaveDialog(dialog, this)) return false;
   const QString name = NormalizePath(dialog.FileName);
   bool saved = false;
@@ -348,6 +399,7 @@ bool TFrmFile::FileSaveAs() {
     }
   }
   if (!saved) return false;
+  NoteProjectFolder(name);
   FileName = name;
   AddRecentFile(name);
   UpdateRecentMenu();
@@ -399,24 +451,25 @@ bool TFrmFile::RestoreFormPlacement(TSettings* settings) {
   }
   setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
   int left = field(0), top = field(1), width = field(2), height = field(3);
-  QSize screenSize = ScreenSize ? ScreenSize() : QSize();
-  if (!ScreenSize) {
-    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (shown) screenSize = shown->size();
-  }
-  if (screenSize.isValid()) {
-    if (screenSize.width() < left + width) {
-      left = screenSize.width() - 400;
-      width = 400;
-    }
-    if (screenSize.height() < top + height) {
-      top = screenSize.height() - 400;
-      height = 400;
-    }
+  const QRect area = AvailableArea();
+  if (area.isValid()) {
+    // Client size and the frame around it (known once the window has been shown).
+    const int frameW = frameGeometry().width() - geometry().width();
+    const int frameH = frameGeometry().height() - geometry().height();
+    width = std::max(minimumWidth(), std::min(width, area.width() - frameW));
+    height = std::max(minimumHeight(), std::min(height, area.height() - frameH));
+    left = std::clamp(left, area.left(), std::max(area.left(), area.left() + area.width() - width - frameW));
+    top = std::clamp(top, area.top(), std::max(area.top(), area.top() + area.height() - height - frameH));
   }
   move(left, top);
   if (minimumSize() != maximumSize()) resize(width, height);
   return true;
+}
+
+QRect TFrmFile::AvailableArea() const {
+  if (ScreenArea) return ScreenArea();
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  return shown ? shown->availableGeometry() : QRect();
 }
 
 void TFrmFile::ActNewExecute() { FileNew(); }

@@ -8,6 +8,7 @@
 // replaceable message procedure and the nesting busy cursor.
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -29,7 +30,7 @@ class TSettings;
 TSettings* UserSettings();
 void SetUserSettings(std::unique_ptr<TSettings> settings);
 // Opens the per-user INI file of the running program (see UserSettingsFileName)
-// and makes it UserSettings.
+// and makes it UserSettings; the folder last used for projects is kept there too.
 TSettings* OpenUserSettings();
 
 // The recent-file list in the section "File History": "Count" and the names under
@@ -37,8 +38,18 @@ TSettings* OpenUserSettings();
 // and undoubled again on reading). Names are kept as UTF-8 so that any file
 // name the file system allows comes back unchanged. Entries above the new count
 // are removed.
+// Entries above the new count are removed; the file is written at once, not only at exit.
 void ReadFileHistory(TSettings& settings, QStringList& list);
 void WriteFileHistory(TSettings& settings, const QStringList& list);
+// The folder last used for project files (section "Folders", ident "Projects"); writing flushes.
+QString ReadProjectFolderSetting(TSettings& settings);
+void WriteProjectFolderSetting(TSettings& settings, const QString& folder);
+
+// The program's title in window captions and message boxes ("Zymra 2.0.3"); until one is
+// set, the application's name. Kept apart from Qt's application display name on purpose:
+// the desktop appends that one to every window title, which would show the name twice.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
 
 // Message flags are a QMessageBox::StandardButtons value or'ed with a
 // QMessageBox::Icon (the icon takes the low three bits, which no button uses).
@@ -94,6 +105,8 @@ class TFrmFile : public QMainWindow {
   // differences?" when it is modified. Yes saves and gives true only when the
   // save succeeded.
   virtual bool QuerySave();
+  // The name Save As proposes for a document never saved (without a folder); base: empty.
+  virtual QString ProposedFileName() const;
 
   // Window events a derived window extends (call the base version).
   // First show: the recent list read (LoadRecentFiles), caption, recent menu, NewDocument, drops accepted, and the
@@ -123,17 +136,20 @@ class TFrmFile : public QMainWindow {
   // "left,top,width,height,state" under the settings' FormsSection and the
   // window's objectName. No store given: UserSettings; none there: nothing.
   void SaveFormPlacement(TSettings* settings = nullptr);
-  // True when a placement was stored. A window larger than the screen is moved
-  // and shrunk to 400 pixels in that direction.
+  // True when a placement was stored. A placement lying partly off the available
+  // screen area (a laptop after a large monitor) is shrunk to fit it and moved onto it.
   bool RestoreFormPlacement(TSettings* settings = nullptr);
+  // Where windows may go: the available area of the window's screen (without panels
+  // and docks); replaceable for tests.
+  QRect AvailableArea() const;
 
   QStringList RecentFiles;
   QString FileName;
   bool Modified = false;
   // The program's arguments after its name; set from the application at creation.
   QStringList CommandLine;
-  // Size of the screen used by RestoreFormPlacement; empty: the window's screen.
-  std::function<QSize()> ScreenSize;
+  // The area AvailableArea gives; empty: the window's screen.
+  std::function<QRect()> ScreenArea;
 
   TFileDialogSettings DlgOpen;
   TFileDialogSettings DlgSave;

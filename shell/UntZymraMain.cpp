@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStyle>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -391,10 +392,12 @@ void TFrmZymraMain::CreatePages() {
 
 void TFrmZymraMain::FormShow() {
   const QString version = QString::fromStdString(TZymra::VersionText());
-  if (!QGuiApplication::applicationDisplayName().endsWith(version))
-    QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName() + QLatin1Char(' ') + version);
+  if (!ApplicationTitle().endsWith(version))
+    SetApplicationTitle(QCoreApplication::applicationName() + QLatin1Char(' ') + version);
   TFrmFile::FormShow();
-  RestoreFormPlacement();
+  // The window's minimum of 980 x 680 only where the screen has room for it.
+  setMinimumSize(QSize(980, 680).boundedTo(AvailableArea().size().expandedTo(QSize(400, 300))));
+  if (!RestoreFormPlacement()) FirstStartPlacement();
 
   FNavigations = std::make_unique<TNavigations>("Zymra Simulation", niRoot, niRoot, PnlNavigation);
   BuildNavigation();
@@ -410,6 +413,33 @@ void TFrmZymraMain::FormShow() {
   FWhitePaperFound = !WhitePaperPath().isEmpty();
   UpdateActions();
   EdtTitle->setFocus();
+}
+
+QSize TFrmZymraMain::FirstStartSize() const {
+  // Room for the tree and for the largest page at the size that shows it whole.
+  QSize pages(0, 0);
+  for (const QWidget* page : {static_cast<const QWidget*>(FrmPnlStart), static_cast<const QWidget*>(FrmPnlProcess),
+                              static_cast<const QWidget*>(FrmZymraChart)})
+    if (page) pages = pages.expandedTo(page->sizeHint());
+  const int treeWidth = SplHorz->sizes().value(0, 313);
+  const QSize want(treeWidth + SplHorz->handleWidth() + pages.width(),
+                   menuBar()->sizeHint().height() + ToolBar->sizeHint().height() + pages.height());
+  // 980 x 680 at least, and never more than the screen holds.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  const QRect area = AvailableArea();
+  const QSize room = area.isValid() ? QSize(area.width(), area.height() - titleBar) : want;
+  return want.expandedTo(QSize(980, 680)).boundedTo(room).expandedTo(minimumSize());
+}
+
+void TFrmZymraMain::FirstStartPlacement() {
+  const QSize size = FirstStartSize();
+  resize(size);
+  const QRect area = AvailableArea();
+  if (area.isValid()) {
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    move(area.left() + std::max(0, (area.width() - size.width()) / 2),
+         area.top() + std::max(0, (area.height() - size.height() - titleBar) / 2));
+  }
 }
 
 void TFrmZymraMain::FormHide() {
@@ -515,6 +545,18 @@ bool TFrmZymraMain::SaveDocument(const QString& fileName) {
 }
 
 bool TFrmZymraMain::CommitEdits() { return !FNavigations || FNavigations->StoreCurrent(); }
+
+QString TFrmZymraMain::ProposedFileName() const {
+  // The title as typed on the welcome page, which the project takes over when saving.
+  QString name = EdtTitle->text().trimmed();
+  if (name.isEmpty()) name = FromCp1252(FProject.Titles.Title.Str()).trimmed();
+  // A slash would point into another folder; a leading dot would hide the file.
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+  while (name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+  if (name.isEmpty()) name = QStringLiteral("Zymra Project");
+  return name + QStringLiteral(".zym");
+}
 
 void TFrmZymraMain::LoadRecentFiles(QStringList& list) {
   if (TSettings* settings = UserSettings()) ReadFileHistory(*settings, list);

@@ -59,6 +59,8 @@ class TFrmZymraMain : public TFrmFile {
   // The shown page is checked as for leaving it and its values go into its run; false
   // when it refused (it showed why). Every command on the runs or the project asks first.
   bool CommitEdits() override;
+  // The project's title as a file name, ".zym" appended.
+  QString ProposedFileName() const override;
 
   // Recomputes the enabled actions, refills the tree and marks the project modified.
   // The only place that enables or disables the actions below.
@@ -74,6 +76,11 @@ class TFrmZymraMain : public TFrmFile {
   void StoreProjectFields();
   void ShowProjectFields();
   void MarkModified();
+  // The window's size at its first start: the tree and the largest page whole, at least
+  // 980 x 680 where the screen's available area has room for it, never more.
+  QSize FirstStartSize() const;
+  // That size, centred on the available area.
+  void FirstStartPlacement();
 
   // Handlers.
   void FormShow() override;

@@ -49,7 +49,8 @@ QString ProposedExportFileName(const TZymra_Run& run) {
   // A title may hold a slash, which would silently point into another folder.
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
   name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-  QString folder = QDir::homePath();
+  // Beside the project; an unsaved one where projects are kept.
+  QString folder = ProjectDialogFolder();
   if (const TZymra* project = run.Owner(); project && !project->StreamSettings.FileName.empty())
     folder = QFileInfo(QFile::decodeName(project->StreamSettings.FileName.c_str())).absolutePath();
   return QDir(folder).absoluteFilePath(name);

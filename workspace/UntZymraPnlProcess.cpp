@@ -85,12 +85,27 @@ void SetupChart(TPaxChart* chart, const QString& leftTitle) {
 
 QLabel* NewLabel(const QString& text, QWidget* parent = nullptr) { return new QLabel(text, parent); }
 
+// The colour of an enabled control; disabled it looks as every disabled control does.
 void SetTextColor(QWidget* w, const QColor& color) {
   QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, color);
-  pal.setColor(QPalette::Text, color);
-  pal.setColor(QPalette::ButtonText, color);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(group, QPalette::WindowText, color);
+    pal.setColor(group, QPalette::Text, color);
+    pal.setColor(group, QPalette::ButtonText, color);
+  }
   w->setPalette(pal);
+}
+
+// Decimals for a live OD: two significant digits below 10 (0,050 - 0,50 - 5,0), none above.
+int OdDecimals(double od) {
+  const double a = std::fabs(od);
+  if (!(a > 0) || a >= 9.95 || !std::isfinite(a)) return 0;
+  return std::clamp(1 - static_cast<int>(std::floor(std::log10(a * (1 + 1e-12)))), 1, 6);
+}
+
+void ShowOd(TPaxDecimalEdit* edit, double od) {
+  edit->SetDecimals(OdDecimals(od));
+  edit->SetAsFloat(od);
 }
 
 void SetBold(QWidget* w, int pixelSize = 0) {
@@ -146,14 +161,23 @@ TFrmPnlProcess::TFrmPnlProcess(TZymra& project, QWidget* parent)
   body->setSpacing(6);
   body->addLayout(top, 0);
   body->addWidget(BuildBottomBlock(), 1);
-  auto* scroll = new QScrollArea;
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(content);
-  scroll->viewport()->setAutoFillBackground(false);
-  page->addWidget(scroll, 1);
+  FScroll = new QScrollArea;
+  FScroll->setFrameShape(QFrame::NoFrame);
+  FScroll->setWidgetResizable(true);
+  FScroll->setWidget(content);
+  FScroll->viewport()->setAutoFillBackground(false);
+  page->addWidget(FScroll, 1);
 
   UpdateRunActions();
+}
+
+QSize TFrmPnlProcess::sizeHint() const {
+  // Everything in view: the scrolled content at its own size, under the header.
+  // The protocol gets room for its entries' time, event and text columns side by side.
+  constexpr int kProtocolWidth = 420;
+  const QSize content = FScroll->widget()->sizeHint();
+  const int wider = std::max(0, kProtocolWidth - MmoEventProtocol->sizeHint().width());
+  return QSize(content.width() + wider, 40 + layout()->spacing() + content.height());
 }
 
 TFrmPnlProcess::~TFrmPnlProcess() {
@@ -240,10 +264,8 @@ TPaxDecimalEdit* TFrmPnlProcess::NewEdit(int decimals, bool display) {
   e->SetAsFloat(0);
   e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   e->setFixedWidth(72);
-  if (display) {
-    e->setReadOnly(true);
-    e->setEnabled(false);
-  }
+  // Live values are read, not typed: read-only, but in the full contrast of an enabled field.
+  if (display) e->setReadOnly(true);
   return e;
 }
 
@@ -334,17 +356,10 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   auto* time = new QGroupBox(QStringLiteral("Fermentation Time"));
   auto* timeRow = new QHBoxLayout(time);
   EdtProcessTime = new QLineEdit;
-  EdtProcessTime->setEnabled(false);
   EdtProcessTime->setReadOnly(true);
   EdtProcessTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   EdtProcessTime->setFixedWidth(90);
   SetTextColor(EdtProcessTime, QColor(0, 0, 128));
-  {
-    // Navy also while disabled: the time is read, not typed.
-    QPalette p = EdtProcessTime->palette();
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0, 0, 128));
-    EdtProcessTime->setPalette(p);
-  }
   timeRow->addWidget(EdtProcessTime);
   timeRow->addWidget(NewLabel(QStringLiteral("h:min:sec")));
   timeRow->addStretch(1);
@@ -367,18 +382,30 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   RctZymra->ApplyVesselLayout();
   RctZymra->SetBgrColor(kPageColor);
   RctZymra->SetPopupMenu(PopAction);
-  lblOverflowing = new QLabel(QStringLiteral("Overfloating! Discharge - Then Continue "), gauge);
+  // The warning goes under the vessel, on the page's light colour: red over the vessel's
+  // dark lid could not be read.
+  lblOverflowing = new QLabel(QStringLiteral("Overfloating! Discharge - Then Continue "));
+  lblOverflowing->setObjectName(QStringLiteral("lblOverflowing"));
   SetBold(lblOverflowing);
-  SetTextColor(lblOverflowing, Qt::red);
+  SetTextColor(lblOverflowing, QColor(200, 0, 0));
   lblOverflowing->setWordWrap(true);
-  lblOverflowing->setAlignment(Qt::AlignCenter);
-  lblOverflowing->setGeometry(RctZymra->BitmapIndent(), 0, RctZymra->width() - RctZymra->BitmapIndent(), 46);
+  lblOverflowing->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lblOverflowing->setFixedWidth(RctZymra->width());
+  QSizePolicy keepOverflow = lblOverflowing->sizePolicy();
+  keepOverflow.setRetainSizeWhenHidden(true);
+  lblOverflowing->setSizePolicy(keepOverflow);
   lblOverflowing->hide();
   gauge->setFixedSize(RctZymra->size());
-  middle->addWidget(gauge, 0, Qt::AlignTop);
-  col->addLayout(middle);
+  auto* gaugeColumn = new QVBoxLayout;
+  gaugeColumn->setSpacing(2);
+  gaugeColumn->addWidget(gauge);
+  gaugeColumn->addWidget(lblOverflowing);
+  gaugeColumn->addStretch(1);
+  middle->addLayout(gaugeColumn);
 
-  auto* actions = new QHBoxLayout;
+  // Refill above discharge, beside the gauge: the page stays low enough for a laptop screen.
+  auto* actions = new QVBoxLayout;
+  actions->setSpacing(4);
   auto* refill = new QGroupBox(QStringLiteral("Refill Medium"));
   auto* refillGrid = new QGridLayout(refill);
   EdtRefillAmount = NewEdit(3, false);
@@ -401,11 +428,13 @@ QWidget* TFrmPnlProcess::BuildLeftBlock() {
   dischargeGrid->addWidget(BtnDischarge, 2, 0, 1, 2);
   actions->addWidget(refill);
   actions->addWidget(discharge);
-  col->addLayout(actions);
+  actions->addStretch(1);
+  middle->addLayout(actions);
   for (TPaxDecimalEdit* e : {EdtRefillAmount, EdtRefillEachh, EdtDischargeAmount, EdtDischargeEachh}) {
     connect(e, &QLineEdit::textEdited, this, &TFrmPnlProcess::InputsChanged);
     connect(e, &QLineEdit::editingFinished, this, &TFrmPnlProcess::InputsChanged);
   }
+  col->addLayout(middle);
   connect(BtnRefill, &QPushButton::clicked, this, &TFrmPnlProcess::BtnRefillClick);
   connect(BtnDischarge, &QPushButton::clicked, this, &TFrmPnlProcess::BtnDischargeClick);
   connect(BtnAdaptFeed, &QPushButton::clicked, this, &TFrmPnlProcess::BtnAdaptFeedClick);
@@ -470,6 +499,7 @@ QWidget* TFrmPnlProcess::BuildBottomBlock() {
   EdtODreal = NewEdit(0, false);
   EdtODideal = NewEdit(0, false);
   for (TPaxDecimalEdit* e : {EdtuCell, EdtuOD, EdtODreal, EdtODideal}) e->setReadOnly(true);
+  GrpGrowth->setObjectName(QStringLiteral("GrpGrowth"));
   grid->addWidget(NewLabel(QStringLiteral("\u00B5 Cell")), 0, 0);
   grid->addWidget(EdtuCell, 0, 1);
   grid->addWidget(NewLabel(QStringLiteral("\u00B5 OD / 1/h")), 1, 0);
@@ -479,7 +509,6 @@ QWidget* TFrmPnlProcess::BuildBottomBlock() {
   grid->addWidget(NewLabel(QStringLiteral("OD ideal")), 3, 0);
   grid->addWidget(EdtODideal, 3, 1);
   grid->setRowStretch(4, 1);
-  GrpGrowth->setEnabled(false);
   row->addWidget(GrpGrowth, 0);
 
   PnlCharts = new THalfSplitter(Qt::Horizontal);
@@ -675,8 +704,8 @@ void TFrmPnlProcess::Refresh(TZymra_Run& run) {
 
   EdtuOD->SetAsFloat(run.uOD.LastOr0());
   EdtuCell->SetAsFloat(run.uCell.LastOr0());
-  EdtODreal->SetAsFloat(run.ODreal.LastOr0());
-  EdtODideal->SetAsFloat(run.ODideal.LastOr0());
+  ShowOd(EdtODreal, run.ODreal.LastOr0());
+  ShowOd(EdtODideal, run.ODideal.LastOr0());
   EdtFeedTotal->SetAsFloat(run.FedTotal());
   EdtSubstrate->SetAsFloat(run.Substrate.LastOr0());
   EdtOTRVt->SetAsFloat(run.OTRVt.LastOr0());

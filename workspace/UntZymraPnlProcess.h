@@ -17,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class QSplitter;
 class QTimer;
@@ -33,6 +34,8 @@ class TFrmPnlProcess : public QWidget {
  public:
   explicit TFrmPnlProcess(TZymra& project, QWidget* parent = nullptr);
   ~TFrmPnlProcess() override;
+  // The size at which every control shows without scrolling.
+  QSize sizeHint() const override;
 
   // Navigation show hook: makes the run current and shows it (nullptr: does nothing).
   void ShowRun(TZymra_Run* run);
@@ -134,6 +137,7 @@ class TFrmPnlProcess : public QWidget {
   void ShowProtocol(TZymra_Run& run, bool force);
 
   TZymra& FProject;
+  QScrollArea* FScroll = nullptr;
   TZymra_Run* FRun = nullptr;
   // Log size the protocol memo shows: entries are only ever put in front, so a
   // changed size is a changed log.

@@ -1,7 +1,6 @@
 #include "UntZymraPnlStart.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -15,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 #include "KelCmpStandard.h"
 #include "LibZymra.h"
@@ -239,6 +239,7 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   buttons->addStretch(1);
   for (QPushButton* b : {BtnSetFefaultValues, BtnUndo, BtnAssignFromLastRun, BtnImport}) buttons->addWidget(b);
   page->addLayout(buttons);
+  FButtons = buttons;
 
   connect(BtnReset, &QPushButton::clicked, this, &TFrmPnlStart::BtnResetClick);
   connect(BtnSetFefaultValues, &QPushButton::clicked, this, &TFrmPnlStart::BtnSetFefaultValuesClick);
@@ -250,6 +251,13 @@ TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), 
   connect(ChbIsBatch, &QCheckBox::clicked, this, &TFrmPnlStart::ChbIsBatchClick);
 
   BtnReset->setEnabled(false);
+}
+
+QSize TFrmPnlStart::sizeHint() const {
+  // Everything in view: the groups at their own size between the header and the buttons.
+  const QSize content = ScbStart->widget()->sizeHint(), head = PnlHeader->sizeHint(), foot = FButtons->sizeHint();
+  return QSize(std::max({content.width(), head.width(), foot.width()}),
+               head.height() + content.height() + foot.height());
 }
 
 TPaxDecimalEdit* TFrmPnlStart::AddNumber(QWidget* group, int row, const char* name, const QString& label,
@@ -340,9 +348,23 @@ bool TFrmPnlStart::CheckValues() {
   TRunParameters p = Project.CurrentRun ? Project.CurrentRun->Params : DefaultRunParameters();
   TRunBatchParameters b = Project.CurrentRun ? Project.CurrentRun->BatchParams : DefaultRunBatchParameters();
   ReadValues(p, b);
-  const std::vector<std::string> failed = CheckRunValues(p, b);
+  std::vector<int> checks;
+  const std::vector<std::string> failed = CheckRunValues(p, b, &checks);
   if (failed.empty()) return true;
   ZymraUi().Warning(this, ValidationMessage(failed));
+  // The user goes on where the first value that failed is.
+  TPaxDecimalEdit* const checked[] = {EdtSimInerval,  EdtReactorSize,       EdtReactorVol, edtBatchStartVol,
+                                      EdtOD,          EdtDryMassPerOD,      EdtYield,      EdtMaintenance,
+                                      EdtCSubstr,     EdtDryMassPerOD_Real, EdtYield_Real, EdtMaintenance_Real,
+                                      EdtCSubstr_Real, EdtUset,             EdtuCritical,  EdtYxo};
+  for (int number : checks) {
+    TPaxDecimalEdit* field = number >= 0 && number < static_cast<int>(std::size(checked)) ? checked[number] : nullptr;
+    if (!field || !field->isEnabled()) continue;
+    ScbStart->ensureWidgetVisible(field);
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    break;
+  }
   return false;
 }
 
@@ -446,10 +468,9 @@ void TFrmPnlStart::BtnAssignFromLastRunClick() {
 void TFrmPnlStart::BtnImportClick() {
   const QString filter = FromCp1252(Project.Profile.FilterText.Str()) + QStringLiteral(" (") +
                          FromCp1252(Project.Profile.DefaultExt.Str()) + QLatin1Char(')');
-  const QString folder = QString::fromStdString(
-      Project.DialogDirectory(QCoreApplication::applicationDirPath().toStdString() + "/"));
-  const QString name = ZymraUi().OpenFileName(this, QStringLiteral("Import"), folder, filter);
+  const QString name = ZymraUi().OpenFileName(this, QStringLiteral("Import"), ProjectDialogFolder(), filter);
   if (name.isEmpty()) return;
+  NoteProjectFolder(name);
   TZymra imported;
   if (!imported.LoadFromFile(QFile::encodeName(name).toStdString())) {
     ZymraUi().Warning(this, QString::fromUtf8("Values couldn\u00B4t be imported from \"%1\":\r\n%2")

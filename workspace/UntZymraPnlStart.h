@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -22,6 +23,8 @@ class TFrmPnlStart : public QWidget {
   Q_OBJECT
  public:
   explicit TFrmPnlStart(TZymra& project, QWidget* parent = nullptr);
+  // The size at which every group shows without scrolling.
+  QSize sizeHint() const override;
 
   // Makes the run the project's current run and shows it; nullptr does nothing.
   void ShowRun(TZymra_Run* run);
@@ -94,4 +97,5 @@ class TFrmPnlStart : public QWidget {
   QPushButton* MakeButton(const char* name, const QString& caption, const QString& hint);
 
   TZymra& Project;
+  QHBoxLayout* FButtons = nullptr;
 };

@@ -16,7 +16,7 @@ const TRunChartKind kKinds[kRunChartKinds] = {
     {"Optical Density", "-", "OD real", "OD ideal", "###000"},
     {"Growth Rate", "1/h", "\xC2\xB5 Cell", "\xC2\xB5 OD", "#,###0.000"},
     {"Oxygen Transfer Rate", "mmol/l/h", "OTR V(t)", nullptr, "###000"},
-    {"Reactor Volume", "=>Volume / l =>Feed Rate (<> Vol!) / l/h", "V(t)", "Feed", "##,##00.00"},
+    {"Reactor Volume", "=>Volume / l =>Feed Rate (<> Vol!) / l/h", "V(t)", "Feed", "##,##00.00", "Feed Rate /l/h", "l"},
     {"Substrate Conc.", "g/l", "cS", nullptr, "##,##00.00"},
 };
 
@@ -49,8 +49,10 @@ void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QStrin
   plot.TitleVisible = true;
   plot.BottomAxis.Title = QStringLiteral("Fermentation Time /h");
   plot.BottomAxis.MinorTicks = false;
-  plot.LeftAxis.Title = Utf8(k.Name) + QStringLiteral(" /") + Utf8(k.Unit);
+  plot.LeftAxis.Title = Utf8(k.Name) + QStringLiteral(" /") + Utf8(k.FirstUnit ? k.FirstUnit : k.Unit);
   plot.LeftAxis.ValueFormat = Utf8(k.Format);
+  plot.RightAxis.Title = k.RightTitle ? Utf8(k.RightTitle) : QString();
+  plot.RightAxis.ValueFormat = Utf8(k.Format);
   plot.Walls3D = false;
   RebuildRunSeries(plot, run, kind);
 }
@@ -59,10 +61,11 @@ void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind) {
   const TRunChartKind& k = RunChartKind(kind);
   RemoveAllSeries(plot);
   AddLineSeries(Utf8(k.First), plot);
-  if (k.Second) AddLineSeries(Utf8(k.Second), plot);
+  if (k.Second) AddLineSeries(Utf8(k.Second), plot)->SetRightAxis(k.RightTitle != nullptr);
   if (run.ShowsEqualCf(kind)) {
-    AddLineSeries(Utf8(k.First) + Utf8(kEqualCfSuffix), plot);
-    if (k.Second) AddLineSeries(Utf8(k.Second) + Utf8(kEqualCfSuffix), plot);
+    const bool shown = run.Params.ShowEqualCf != 0;
+    AddLineSeries(Utf8(k.First) + Utf8(kEqualCfSuffix), plot)->SetVisible(shown);
+    if (k.Second) AddLineSeries(Utf8(k.Second) + Utf8(kEqualCfSuffix), plot)->SetVisible(shown);
   }
   plot.SetOrthogonal(false);
   plot.SetRotation(run.Params.ChartRotation);

@@ -16,6 +16,10 @@ struct TRunChartKind {
   const char* First;
   const char* Second;  // nullptr when the group has one series
   const char* Format;  // left-axis value format
+  // Groups whose second series is of another quantity put it on a right axis of its own:
+  // its title; the left axis then carries the unit of the first series alone.
+  const char* RightTitle = nullptr;
+  const char* FirstUnit = nullptr;
 };
 const TRunChartKind& RunChartKind(int kind);  // kind must be 0 .. 4
 
@@ -24,11 +28,13 @@ inline constexpr const char* kEqualCfSuffix = "[Cf_real = Cf_theor.]";
 
 // Title, axis titles, value format, series and 3D angles of a chart group, in the look of
 // the chart page (no side wall or floor in 3D); the series stay empty (RefreshRunChart
-// fills them). versionText goes into the title's brackets.
+// fills them). versionText goes into the title's brackets. The reactor volume's feed rate,
+// a thousandth of the volume, has a right axis of its own.
 void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText);
 // The series part of SetupRunChart: removes every series, adds the group's (the equal-Cf
-// ones whenever the run offers the comparison for the kind, empty), switches perspective
-// on and takes the 3D angles from the run's ChartRotation and ChartElevation.
+// ones whenever the run offers the comparison for the kind, hidden, and so out of the
+// legend, while the run's ShowEqualCf is off), switches perspective on and takes the 3D
+// angles from the run's ChartRotation and ChartElevation.
 void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind);
 // Appends to each series of the group the rows it lacks; the equal-Cf series only
 // while the run's ShowEqualCf is set.

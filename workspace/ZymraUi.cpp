@@ -1,10 +1,15 @@
 #include "ZymraUi.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QStandardPaths>
+
+#include <memory>
 
 #include "KelStrings.h"
 
@@ -42,6 +47,9 @@ TZymraUi QtDialogs() {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
   };
+  auto remembered = std::make_shared<QString>();
+  ui.ReadProjectFolder = [remembered] { return *remembered; };
+  ui.WriteProjectFolder = [remembered](const QString& folder) { *remembered = folder; };
   return ui;
 }
 }  // namespace
@@ -52,6 +60,21 @@ TZymraUi& ZymraUi() {
 }
 
 void ResetZymraUi() { ZymraUi() = QtDialogs(); }
+
+QString ProjectDialogFolder() {
+  const QString last = ZymraUi().ReadProjectFolder ? ZymraUi().ReadProjectFolder() : QString();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+  return QDir::homePath();
+}
+
+void NoteProjectFolder(const QString& fileName) {
+  if (fileName.isEmpty() || !ZymraUi().WriteProjectFolder) return;
+  const QString folder = QFileInfo(fileName).absolutePath();
+  if (folder != (ZymraUi().ReadProjectFolder ? ZymraUi().ReadProjectFolder() : QString()))
+    ZymraUi().WriteProjectFolder(folder);
+}
 
 QString FromCp1252(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
 

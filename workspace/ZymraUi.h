@@ -24,12 +24,23 @@ struct TZymraUi {
       SaveFileName;
   // Lets the user pick a printer (or a PDF file); false when cancelled.
   std::function<bool(QWidget* parent, QPrinter& printer)> SetupPrinter;
+  // Where the folder last used for project files is kept (the desktop keeps it in the
+  // user's settings; by default it lives as long as the program). Empty: none yet.
+  std::function<QString()> ReadProjectFolder;
+  std::function<void(const QString& folder)> WriteProjectFolder;
 };
 
 // The program-wide instance; it starts with Qt's own dialogs.
 TZymraUi& ZymraUi();
 // Puts Qt's dialogs back (tests that replaced some).
 void ResetZymraUi();
+
+// The folder in which dialogs for project files (open, save, import) and exports start: the
+// one last used for a project when it still exists, else the user's documents folder (the
+// home folder when there is none).
+QString ProjectDialogFolder();
+// Remembers the folder of a project file the user just opened, saved or imported.
+void NoteProjectFolder(const QString& fileName);
 
 // Record texts are Windows-1252 bytes; the screen speaks Unicode.
 QString FromCp1252(const std::string& text);

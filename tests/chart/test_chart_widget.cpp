@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -107,6 +108,53 @@ TEST_F(ChartWidget, SmallChartKeepsLabelsApart) {
     EXPECT_GT(gap, fm.horizontalAdvance(PaxFormatValue(l.XTicks[i], l.XFormat)));
   }
   EXPECT_GT(l.Plot.height(), 40);
+}
+
+// Labels keep their format's look but get the decimals their spacing needs: an OD below 1
+// in "###000" reads 000,1 000,2 ..., never 000 000 or just 000 001.
+TEST_F(ChartWidget, NoAxisShowsTwoEqualLabels) {
+  const struct {
+    double Lo, Hi;
+    const char* Format;
+    const char* FirstLabel;  // the lowest label's look
+  } cases[] = {{0.05, 0.31, "###000", "000"},      {0, 0.0042, "##,##00.00", "00,00"},
+               {0.1, 0.1004, "#,###0.000", "0,1000"}, {0, 250, "###000", "000"},
+               {1e-7, 9e-7, "", "0"}};
+  for (const auto& c : cases) {
+    TPaxChart local;
+    local.resize(640, 420);
+    TPaxChartSeries* s = AddLineSeries("s", &local);
+    for (int i = 0; i <= 20; ++i) s->Append(c.Lo + (c.Hi - c.Lo) * i / 20, c.Lo + (c.Hi - c.Lo) * i / 20);
+    local.SetLeftAxisFormat(QString::fromLatin1(c.Format));
+    local.SetBottomAxisFormat(QString::fromLatin1(c.Format));
+    const TPaxPlotLayout l = local.CurrentLayout();
+    for (const auto& [ticks, format] : {std::pair(l.YTicks, l.YFormat), std::pair(l.XTicks, l.XFormat)}) {
+      ASSERT_GE(ticks.size(), 3u) << c.Format << " " << c.Hi;
+      QStringList labels;
+      for (double v : ticks) labels << PaxFormatValue(v, format);
+      EXPECT_TRUE(labels.first().startsWith(QString::fromLatin1(c.FirstLabel))) << labels.join(' ').toStdString();
+      const qsizetype all = labels.size();
+      labels.removeDuplicates();
+      EXPECT_EQ(labels.size(), all) << c.Format << " " << c.Hi;
+    }
+  }
+  // Zero throughout (the feed of a run still in its batch) is shown from 0 up, on either axis.
+  TPaxChart zero;
+  zero.resize(640, 420);
+  TPaxChartSeries* feed = AddLineSeries("feed", &zero);
+  feed->SetRightAxis(true);
+  AddLineSeries("volume", &zero)->Append(0, 0);
+  feed->Append(0, 0);
+  feed->Append(5, 0);
+  const TPaxPlotLayout z = zero.CurrentLayout();
+  EXPECT_TRUE(z.HasRightAxis);
+  EXPECT_EQ(z.Y2.Min, 0);
+  EXPECT_GT(z.Y2.Max, 0);
+  EXPECT_EQ(z.Y.Min, 0);
+  EXPECT_EQ(PaxFormatWithDecimals("###000", 2), "###000.00");
+  EXPECT_EQ(PaxFormatWithDecimals("#,###0.000", 4), "#,###0.0000");
+  EXPECT_EQ(PaxFormatWithDecimals("0.0##;(0.0)", 2), "0.0##;(0.00)");
+  EXPECT_EQ(PaxFormatWithDecimals("0.0 'h'", 1), "0.0 'h'");
 }
 
 // Unzoomed, every point lies within the shown ranges, also one a rounding error above a tick.

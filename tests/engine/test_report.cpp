@@ -179,14 +179,23 @@ TEST(ReportParameters, EachFieldIsWrittenWithItsOwnDecimalCount) {
   EXPECT_EQ(batch[20], "");
 }
 
-TEST(ReportParameters, UserTextsAndNumbersAreWrittenAsGiven) {
+TEST(ReportParameters, UserTextsStayInTheirRowAndNumbersAreWrittenAsGiven) {
   TZymra_Run run;
   run.Time.Append(1.263);
   DecimalSeparatorGuard comma(',');
-  const std::string comment = "line one\r\nline two \xB5";
-  const std::string text = ReportText(run, "M\xFCller", comment, Context());
-  EXPECT_NE(text.find("\r\nUser Name\tM\xFCller\t\r\n"), std::string::npos);
-  EXPECT_NE(text.find("\r\nComment\tline one\r\nline two \xB5\t\r\n"), std::string::npos);
+  // Every kind of line break, and a tab, in a comment keeps the Comment row in one line and two fields.
+  const std::string comment = "line one\r\nline two \xB5\nthree\rfour\tfive";
+  const std::string text = ReportText(run, "M\xFC\nller", comment, Context());
+  EXPECT_NE(text.find("\r\nUser Name\tM\xFC ller\t\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nComment\tline one line two \xB5 three four five\t\r\n"), std::string::npos);
+  EXPECT_EQ(ReportLines(run, "M\xFC\nller", comment, Context()).size(), ReportLines(run, "M", "c", Context()).size());
+  std::size_t breaks = 0, lines = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    breaks += text[i] == '\n' || text[i] == '\r';
+    lines += text.compare(i, 2, "\r\n") == 0;
+  }
+  EXPECT_EQ(breaks, 2 * lines);
+  EXPECT_EQ(lines, ReportLines(run, "M", "c", Context()).size());
   EXPECT_NE(text.find("\r\nProcess Time\t1:15:46\th:min:sec\r\n"), std::string::npos);
   EXPECT_NE(text.find("\r\nSim. Interval dt\t0,250\th\r\n"), std::string::npos);
   EXPECT_NE(text.find("\r\n1,26\t"), std::string::npos);

@@ -273,37 +273,36 @@ TEST(UserSettingsFile, NameRule) {
   EXPECT_EQ(UserSettingsBaseName("/z/zymra", "", ""), "zymra-@.ini");
 }
 
-TEST(UserSettingsFile, ProgramFolderOrConfigFallback) {
+// The file lives in the user's configuration folder, also when the program's folder could
+// take it (an installed program run as root once wrote into bin/).
+TEST(UserSettingsFile, LivesInTheUsersConfigFolder) {
   const fs::path base = fs::path(ZYMRA_TEST_OUTPUT_DIR) / "settings" / "place";
   fs::remove_all(base);
   fs::create_directories(base / "bin");
-  EXPECT_EQ(UserSettingsFileName((base / "bin" / "zymra").string(), "u", "h"),
-            (base / "bin" / "zymra-u@h.ini").string());
-
-  // A program folder that cannot take files (here: under a plain file).
-  std::ofstream(base / "plain") << "x";
-  const std::string program = (base / "plain" / "zymra").string();
+  const std::string program = (base / "bin" / "zymra").string();
   const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
   const std::string savedXdg = oldXdg ? oldXdg : "";
   const char* oldHome = std::getenv("HOME");
   const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", (base / "home").c_str(), 1);
 
   setenv("XDG_CONFIG_HOME", (base / "xdg").c_str(), 1);
   EXPECT_EQ(UserSettingsFileName(program, "u", "h"), (base / "xdg" / "zymra" / "zymra-u@h.ini").string());
   EXPECT_TRUE(fs::is_directory(base / "xdg" / "zymra"));
-
-  unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", (base / "home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", "relative/dir", 1);  // not absolute: ignored
   EXPECT_EQ(UserSettingsFileName(program, "u", "h"),
             (base / "home" / ".config" / "zymra" / "zymra-u@h.ini").string());
+  unsetenv("XDG_CONFIG_HOME");
+  const std::string name = UserSettingsFileName(program, "u", "h");
+  EXPECT_EQ(name, (base / "home" / ".config" / "zymra" / "zymra-u@h.ini").string());
   {
-    // The fallback file is usable.
-    TIniSettings ini(UserSettingsFileName(program, "u", "h"));
+    TIniSettings ini(name);
     ini.WriteInteger(MakeSettingsKey("Forms", "x"), 5);
     ini.Flush();
   }
-  EXPECT_TRUE(fs::exists(base / "home" / ".config" / "zymra" / "zymra-u@h.ini"));
+  EXPECT_TRUE(fs::exists(name));
+  EXPECT_TRUE(fs::is_empty(base / "bin"));
 
-  if (oldXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+  if (oldXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
   if (oldHome) setenv("HOME", savedHome.c_str(), 1); else unsetenv("HOME");
 }

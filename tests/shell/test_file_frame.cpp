@@ -72,7 +72,7 @@ class FileFrameTest : public ::testing::Test {
   int SaveDialogCalls = 0;
 
   void SetUp() override {
-    QGuiApplication::setApplicationDisplayName("Zymra Test");
+    SetApplicationTitle("Zymra Test");
     SetShowMessageText([this](const QString& text, int flags) {
       Messages.push_back({text, flags});
       return Answer;
@@ -194,15 +194,29 @@ TEST_F(FileFrameTest, MissingRecentFileWarnsThenOffersTheOpenDialog) {
   EXPECT_EQ(Frame->Calls, QStringList{"Load found.zym"});
 }
 
+// A placement from a larger screen is shrunk to the available area and moved onto it.
 TEST_F(FileFrameTest, PlacementOnASmallScreenAndTheWindowStates) {
-  Frame->ScreenSize = [] { return QSize(1280, 1024); };
+  Frame->ScreenArea = [] { return QRect(0, 0, 1280, 1024); };
   EXPECT_FALSE(Frame->RestoreFormPlacement(Ini.get()));
 
   const std::string key = MakeSettingsKey("Forms", "FrmTest");
-  Ini->WriteString(key, "0,0,3000,2000,0");
-  ASSERT_TRUE(Frame->RestoreFormPlacement(Ini.get()));
-  EXPECT_EQ(Frame->pos(), QPoint(880, 624));
-  EXPECT_EQ(Frame->size(), QSize(400, 400));
+  const struct {
+    const char* Stored;
+    QRect Area, Placed;
+  } moved[] = {
+      {"0,0,3000,2000,0", QRect(0, 0, 1280, 1024), QRect(0, 0, 1280, 1024)},
+      // A laptop with a panel at the top, after a monitor to its right and one to its left.
+      {"1700,300,1200,900,0", QRect(0, 28, 1366, 740), QRect(166, 28, 1200, 740)},
+      {"-1800,-50,800,600,0", QRect(0, 28, 1366, 740), QRect(0, 28, 800, 600)},
+      {"600,500,700,400,0", QRect(0, 28, 1366, 740), QRect(600, 368, 700, 400)},
+  };
+  for (const auto& c : moved) {
+    Frame->ScreenArea = [&c] { return c.Area; };
+    Ini->WriteString(key, c.Stored);
+    ASSERT_TRUE(Frame->RestoreFormPlacement(Ini.get()));
+    EXPECT_EQ(QRect(Frame->pos(), Frame->size()), c.Placed) << c.Stored;
+  }
+  Frame->ScreenArea = [] { return QRect(0, 0, 1280, 1024); };
 
   Ini->WriteString(key, "10,20,600,500,7");
   ASSERT_TRUE(Frame->RestoreFormPlacement(Ini.get()));

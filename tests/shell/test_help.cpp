@@ -23,6 +23,33 @@ QString PageText(const QString& page) {
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// The guide tells what the program does today: no temporary file in the current folder,
+// the settings in the configuration folder, the sweep window and every command-line
+// subcommand explained, no text left garbled.
+TEST(HelpPages, DescribeTheProgramAsItIs) {
+  QString all;
+  for (const char* page : {"index.html", "firstrun.html", "mainwindow.html", "startpage.html", "process.html",
+                           "charts.html", "files.html", "model.html", "cli.html"}) {
+    const QString text = PageText(QString::fromLatin1(page));
+    ASSERT_FALSE(text.isEmpty()) << page;
+    // An entity that lost its "&" or its ";".
+    EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[a-z](deg|micro|times|minus);|&[a-z]+[^a-z;]"))))
+        << page;
+    all += text;
+  }
+  EXPECT_FALSE(all.contains(QStringLiteral("clip.tmp")));
+  EXPECT_FALSE(all.contains(QStringLiteral("beside the program")));
+  EXPECT_TRUE(all.contains(QStringLiteral("~/.config/zymra/zymra-USER@COMPUTER.ini")));
+  const QString main = PageText(QStringLiteral("mainwindow.html"));
+  EXPECT_TRUE(main.contains(QStringLiteral("Runs &gt; Parameter Sweep...")));
+  EXPECT_TRUE(main.contains(QStringLiteral("id=\"sweep\"")));
+  const QString cli = PageText(QStringLiteral("cli.html"));
+  for (const char* command : {"simulate", "run", "info", "export", "sweep", "sweep-merge", "chart"})
+    EXPECT_TRUE(cli.contains(QStringLiteral("zymra-cli ") + QString::fromLatin1(command) + QLatin1Char(' ')))
+        << command;
+  EXPECT_TRUE(PageText(QStringLiteral("charts.html")).contains(QStringLiteral("Compare Runs")));
+}
+
 }  // namespace
 
 TEST(HelpWindow, OpensOnTheGuidesFirstHeadingWithContents) {

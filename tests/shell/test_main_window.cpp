@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QAction>
 #include <QMenu>
 #include <QMimeData>
@@ -23,8 +26,11 @@
 #include <vector>
 
 #include "KelCmpShell.h"
+#include "KelCmpStandard.h"
+#include "PaxChart.h"
 #include "KelFrmAbout.h"
 #include "KelFrmFile.h"
+#include "KelSettings.h"
 #include "ZymraHelp.h"
 #include "libNavFullScreen.h"
 #include "LibNavigation.h"
@@ -456,6 +462,116 @@ TEST_F(MainWindowTest, ARunSavedWhileGoingIsHeldForTheSaveAndComesBackFinished) 
   EXPECT_FALSE(Project->AnyActive());
   EXPECT_FALSE(Window->ActStart->isEnabled());
   EXPECT_TRUE(Window->ActReset->isEnabled());
+}
+
+// A fresh user's first Save As starts in the documents folder under the project's title;
+// afterwards open, save and import start where projects were last kept. The settings file
+// lives under XDG_CONFIG_HOME and holds the folder and the recent file at once, not at exit.
+TEST_F(MainWindowTest, FileDialogsStartWhereProjectsAreKeptAndSettingsAreWrittenAtOnce) {
+  const QString home = Dir.filePath("home"), config = Dir.filePath("config"), projects = Dir.filePath("projects");
+  ASSERT_TRUE(QDir().mkpath(home + "/Documents") && QDir().mkpath(projects));
+  const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("HOME", QFile::encodeName(home));
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+  OpenUserSettings();
+  QStringList asked;
+  QString answer = projects + "/a.zym";
+  ZymraUi().SaveFileName = [&](QWidget*, const QString&, const QString& proposed, const QString&, const QString&) {
+    asked << proposed;
+    return answer;
+  };
+  ZymraUi().OpenFileName = [&](QWidget*, const QString&, const QString& folder, const QString&) {
+    asked << folder;
+    return QString();
+  };
+  Window->EdtTitle->setText("Fed batch A");
+  Window->ActSaveAs->trigger();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], home + "/Documents/Fed batch A.zym");
+  ASSERT_TRUE(QFile::exists(answer));
+
+  const QStringList inis = QDir(config + "/zymra").entryList({"*.ini"}, QDir::Files);
+  ASSERT_EQ(inis.size(), 1);
+  QFile ini(config + "/zymra/" + inis[0]);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QString written = QString::fromUtf8(ini.readAll());
+  EXPECT_TRUE(written.contains("Projects=" + projects)) << written.toStdString();
+  EXPECT_TRUE(written.contains("1='" + answer + "'")) << written.toStdString();
+
+  Answer = QMessageBox::No;  // the question before another project replaces this one
+  Window->ActOpen->trigger();
+  Click(RunNode("1. Process Data", 0));
+  Window->FrmPnlStart->BtnImport->click();
+  answer = projects + "/b.zym";
+  Window->ActSaveAs->trigger();  // a saved project is proposed where it is
+  EXPECT_EQ(asked.mid(1), QStringList({projects, projects, projects + "/a.zym"}));
+
+  SetUserSettings(nullptr);
+  qputenv("HOME", oldHome);
+  if (oldConfig.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+// The first start chooses a size from the pages' own and the screen's available area: on a
+// 1366 x 768 laptop every page shows whole, the twin-culture constants and the live charts in view.
+TEST_F(MainWindowTest, FirstStartSizeShowsEveryPageWholeOnALaptopScreen) {
+  const struct {
+    QRect Area;
+    bool Laptop;
+  } screens[] = {{QRect(0, 0, 1920, 1080), false}, {QRect(0, 0, 1024, 600), false}, {QRect(0, 0, 1366, 768), true}};
+  for (const auto& screen : screens) {
+    Window->ScreenArea = [&screen] { return screen.Area; };
+    Window->setMinimumSize(QSize(980, 680).boundedTo(screen.Area.size()));
+    Window->FirstStartPlacement();
+    QCoreApplication::processEvents();
+    const QRect placed(Window->pos(), Window->size());
+    EXPECT_TRUE(screen.Area.contains(placed)) << screen.Area.width();
+    if (screen.Area.width() >= 1366) {
+      EXPECT_GE(Window->width(), 980);
+      EXPECT_GE(Window->height(), 680);
+    }
+    if (!screen.Laptop) continue;
+    auto inView = [&](QWidget* w) {
+      return Window->rect().contains(QRect(w->mapTo(Window.get(), QPoint(0, 0)), w->size())) && w->isVisible();
+    };
+    Click(RunNode("1. Process Data", 0));
+    QCoreApplication::processEvents();
+    TFrmPnlStart& start = *Window->FrmPnlStart;
+    EXPECT_EQ(start.ScbStart->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(start.ScbStart->verticalScrollBar()->maximum(), 0);
+    for (QWidget* w : std::initializer_list<QWidget*>{start.EdtCSubstr_Real, start.EdtYxo, start.BtnImport,
+                                                      start.edtBatchStartVol})
+      EXPECT_TRUE(inView(w)) << w->objectName().toStdString();
+    Window->grab().save(QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/main_window_first_start_start.png"));
+    Click(RunNode("2. Fermentation", 0));
+    QCoreApplication::processEvents();
+    TFrmPnlProcess& process = *Window->FrmPnlProcess;
+    for (QScrollArea* area : process.findChildren<QScrollArea*>()) {
+      EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
+      EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{process.crtu, process.CrtOD, process.MmoEventProtocol,
+                                                      process.BtnDischarge, process.EdtODideal})
+      EXPECT_TRUE(inView(w)) << w->metaObject()->className();
+    EXPECT_GE(process.CrtOD->height(), 150);
+    EXPECT_GE(process.MmoEventProtocol->width(), 350);
+    Window->grab().save(QStringLiteral(ZYMRA_TEST_OUTPUT_DIR "/main_window_first_start_process.png"));
+  }
+}
+
+// The desktop shows the window's title and, when the program set an application display name
+// that the title does not end with, that name after a dash: the program's name must show once.
+TEST_F(MainWindowTest, TheTitleNamesTheProgramOnce) {
+  const QString file = Dir.filePath("p.zym");
+  ZymraUi().SaveFileName = [&](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return file;
+  };
+  Window->ActSaveAs->trigger();
+  Window->MarkModified();
+  const QString name = QCoreApplication::applicationName(), display = QGuiApplication::applicationDisplayName();
+  const QString title = Window->windowTitle();
+  EXPECT_EQ(title, name + " " + QString::fromStdString(TZymra::VersionText()) + " - " + file + " *");
+  const QString shown = display != name && !title.endsWith(display) ? title + QString::fromUtf8(" \u2014 ") + display : title;
+  EXPECT_EQ(QString(shown).remove(file).count(name), 1) << shown.toStdString();
 }
 
 TEST_F(MainWindowTest, SaveFailureShowsTheReasonAndKeepsTheMark) {

@@ -143,7 +143,7 @@ class DataExport : public DialogTest {
   QString ProjectFile;
 };
 
-TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrInTheHomeFolder) {
+TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrWhereProjectsAreKept) {
   QString proposed;
   TFrmModal::ShowModal = [&proposed](TFrmModal& d) {
     proposed = static_cast<TFrmModalDataExport&>(d).edtFilename->text();
@@ -156,8 +156,10 @@ TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrInTheHomeFolder) {
   TZymra fresh;
   TZymra_Run* unsaved = fresh.AddRun();
   unsaved->Params.Title.Assign("a/b\xB5" "c");
+  QTemporaryDir kept;
+  NoteProjectFolder(kept.filePath("last.zym"));
   EXPECT_EQ(ShowDataExport(*unsaved), mrCancel);
-  EXPECT_EQ(proposed, QDir::home().filePath(QString::fromUtf8("Run1 a_b\u00B5c.csv")));
+  EXPECT_EQ(proposed, QDir(kept.path()).filePath(QString::fromUtf8("Run1 a_b\u00B5c.csv")));
 }
 
 TEST_F(DataExport, MissingFolderKeepsTheDialogOpenAndCancelWritesNothing) {
@@ -209,7 +211,8 @@ TEST_F(DataExport, BrowseProposesTheNameAndTakesTheChosenFile) {
   EXPECT_EQ(shown, QStringList({Dir.filePath("picked.csv"), Dir.filePath("picked.csv")}));
 }
 
-TEST_F(DataExport, TextsGoToTheFileAsTyped) {
+// A comment of several lines stays in its one Comment row: its breaks become blanks.
+TEST_F(DataExport, TextsGoToTheFileOnOneLineEach) {
   const QString target = Dir.filePath("typed.csv");
   TFrmModal::ShowModal = [&](TFrmModal& d) {
     auto& dialog = static_cast<TFrmModalDataExport&>(d);
@@ -220,7 +223,9 @@ TEST_F(DataExport, TextsGoToTheFileAsTyped) {
     return dialog.result();
   };
   EXPECT_EQ(ShowDataExport(*run), mrOk);
-  EXPECT_TRUE(ReadAll(target).contains("\r\nUser Name\tJ\xFCrgen\t\r\nComment\tline one\n\xB5 two\t\r\n"));
+  const QByteArray written = ReadAll(target);
+  EXPECT_TRUE(written.contains("\r\nUser Name\tJ\xFCrgen\t\r\nComment\tline one \xB5 two\t\r\n"));
+  EXPECT_EQ(written.count('\n'), written.count("\r\n"));
 }
 
 TEST_F(DataExport, Screenshot) {

@@ -14,8 +14,11 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QTest>
+#include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
 #include <thread>
@@ -171,6 +174,79 @@ TEST_F(ProcessPage, GaugeAxisAndLiquidFollowTheRun) {
   TZymra_Run* run = FedBatchRun(8);
   Page->ShowRun(run);
   EXPECT_EQ(Page->RctZymra->Density(), QColor(224, 224, 0));
+}
+
+// The darkest and the most frequent colour of a picture (text and what it stands on).
+int DarkestGray(const QImage& image) {
+  int darkest = 255;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) darkest = std::min(darkest, qGray(image.pixel(x, y)));
+  return darkest;
+}
+QColor MostFrequent(const QImage& image) {
+  std::map<QRgb, int> count;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ++count[image.pixel(x, y)];
+  return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) { return a.second < b.second; })->first);
+}
+bool HasPixelNear(const QImage& image, const QColor& colour, int tolerance) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+              std::abs(c.blue() - colour.blue()) <= tolerance)
+        return true;
+    }
+  return false;
+}
+
+// What the page shows can be read: live values in dark text, ODs with two significant digits,
+// the overflow warning on a light ground, and Export Data looking disabled while it is.
+TEST_F(ProcessPage, LiveValuesAndWarningsCanBeRead) {
+  TZymra_Run* run = FedBatchRun(8);
+  Page->show();
+  Page->ShowRun(run);
+  const struct {
+    double Od;
+    const char* Shown;
+  } ods[] = {{0.05, "0,050"}, {0.5, "0,50"}, {5.34, "5,3"}, {9.96, "10"}, {24.4, "24"}, {0, "0"}};
+  for (const auto& c : ods) {
+    run->Time.Clear();
+    run->ODreal.Clear();
+    run->Time.Append(0);
+    run->ODreal.Append(c.Od);
+    run->FeedRate.Append(0.0031);
+    run->OTRVt.Append(42);
+    run->uCell.Append(0.1);
+    Page->RefreshDisplay();
+    EXPECT_EQ(Page->EdtODreal->text(), QLatin1String(c.Shown)) << c.Od;
+  }
+  QApplication::processEvents();
+  for (QWidget* field : std::initializer_list<QWidget*>{Page->EdtFeedRate, Page->EdtFeedTotal, Page->EdtOTRVt,
+                                                        Page->EdtSubstrate, Page->EdtuCell, Page->EdtODreal,
+                                                        Page->EdtProcessTime}) {
+    EXPECT_LT(DarkestGray(field->grab().toImage()), 90) << field->metaObject()->className();
+    EXPECT_TRUE(field->isEnabled());
+  }
+  EXPECT_TRUE(Page->EdtFeedRate->isReadOnly());
+
+  run->Params.Overflowing = 1;
+  Page->RefreshDisplay();
+  ASSERT_TRUE(Page->lblOverflowing->isVisible());
+  const QRect warning(Page->lblOverflowing->mapTo(Page.get(), QPoint(0, 0)), Page->lblOverflowing->size());
+  const QImage behind = Page->grab(warning).toImage();
+  EXPECT_GT(qGray(MostFrequent(behind).rgb()), 180);
+  EXPECT_TRUE(HasPixelNear(behind, QColor(200, 0, 0), 90));
+
+  const QColor caption(0, 51, 153);
+  ASSERT_FALSE(Page->ActExport->isEnabled());
+  EXPECT_FALSE(HasPixelNear(Page->BtnExport->grab().toImage(), caption, 60));
+  run->Params.Overflowing = 0;
+  Page->ActStart->trigger();
+  Page->ActPause->trigger();
+  ASSERT_TRUE(Page->ActExport->isEnabled());
+  EXPECT_TRUE(HasPixelNear(Page->BtnExport->grab().toImage(), caption, 60));
+  Page->grab().save(Output("process_page_legible.png"));
 }
 
 TEST_F(ProcessPage, ARunStartedFromThePageGrowsItsChartsAndValues) {

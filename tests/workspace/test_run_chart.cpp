@@ -55,7 +55,7 @@ TEST_F(RunChart, EachKindHasItsTitlesFormatAndSeries) {
   ASSERT_GT(run->Time.Rows(), 10);
   ASSERT_TRUE(run->ShowsEqualCf(0));
   const char* expectedAxis[] = {"Optical Density /-", "Growth Rate /1/h", "Oxygen Transfer Rate /mmol/l/h",
-                                "Reactor Volume /=>Volume / l =>Feed Rate (<> Vol!) / l/h", "Substrate Conc. /g/l"};
+                                "Reactor Volume /l", "Substrate Conc. /g/l"};
   const int expectedSeries[] = {4, 4, 1, 2, 1};
   for (int kind = 0; kind < kRunChartKinds; ++kind) {
     TPaxPlot plot;
@@ -84,16 +84,63 @@ TEST_F(RunChart, EachKindHasItsTitlesFormatAndSeries) {
   EXPECT_EQ(growth.Series(0)->X(5), run->Time.Value(5));
 }
 
-TEST_F(RunChart, EqualCfSeriesStayEmptyWhileTheComparisonIsOff) {
-  run->Params.ShowEqualCf = 0;
-  TPaxPlot plot;
-  SetupRunChart(plot, *run, 0, "v");
-  RefreshRunChart(plot, *run, 0);
+// While the comparison is off its series stay empty and out of the legend, in 2D and 3D.
+TEST_F(RunChart, EqualCfSeriesStayEmptyAndUnlistedWhileTheComparisonIsOff) {
+  for (int show : {0, 1}) {
+    run->Params.ShowEqualCf = static_cast<std::uint8_t>(show);
+    TPaxPlot plot;
+    SetupRunChart(plot, *run, 0, "v");
+    RefreshRunChart(plot, *run, 0);
+    ASSERT_EQ(plot.SeriesCount(), 4);
+    EXPECT_GT(plot.Series(1)->Count(), 0u);
+    EXPECT_EQ(plot.Series(2)->Count() > 0, show == 1);
+    EXPECT_EQ(plot.Series(3)->Count() > 0, show == 1);
+    QStringList expected{"OD real", "OD ideal"};
+    if (show) expected << "OD real[Cf_real = Cf_theor.]" << "OD ideal[Cf_real = Cf_theor.]";
+    for (bool view3d : {false, true}) {
+      plot.SetView3D(view3d);
+      EXPECT_EQ(plot.Layout(QRectF(0, 0, 900, 560)).Legend, expected) << show << view3d;
+    }
+  }
   run->Params.ShowEqualCf = 1;
-  ASSERT_EQ(plot.SeriesCount(), 4);
-  EXPECT_GT(plot.Series(1)->Count(), 0u);
-  EXPECT_EQ(plot.Series(2)->Count(), 0u);
-  EXPECT_EQ(plot.Series(3)->Count(), 0u);
+}
+
+// The feed rate, about a thousandth of the volume, has a right axis of its own: its line
+// rises over most of the plot's height instead of lying flat on the volume's scale.
+TEST_F(RunChart, FeedRateHasItsOwnRightAxis) {
+  TPaxPlot plot;
+  SetupRunChart(plot, *run, 3, "v");
+  RefreshRunChart(plot, *run, 3);
+  EXPECT_EQ(plot.RightAxis.Title, "Feed Rate /l/h");
+  const TPaxChartSeries* feed = plot.Series(1);
+  ASSERT_GT(feed->Count(), 10u);
+  const double lastFeed = feed->Y(feed->Count() - 1), lastTime = feed->X(feed->Count() - 1);
+  ASSERT_LT(lastFeed, 0.05 * run->Volume.Value(run->Volume.Rows() - 1));
+  for (bool view3d : {false, true}) {
+    plot.SetView3D(view3d);
+    const TPaxPlotLayout l = plot.Layout(QRectF(0, 0, 900, 560));
+    ASSERT_TRUE(l.HasRightAxis);
+    EXPECT_FALSE(l.RightTitleRect.isEmpty());
+    EXPECT_GT(l.RightTitleRect.left(), l.Plot.right());
+    EXPECT_LE(l.Y2.Min, feed->Bounds().MinY);
+    EXPECT_GE(l.Y2.Max, feed->Bounds().MaxY);
+    EXPECT_LT(l.Y2.Max, 2 * feed->Bounds().MaxY);
+    EXPECT_LT(l.Y2Step * 3, l.Y2.Length() + 1e-12);
+    // The newest feed lies in the upper half of the box, the volume's axis keeps its litres.
+    const QPointF top = l.DataToDeviceRight(lastTime, lastFeed), bottom = l.DataToDeviceRight(lastTime, l.Y2.Min);
+    const QPointF ceiling = l.DataToDeviceRight(lastTime, l.Y2.Max);
+    EXPECT_LT(top.y() - ceiling.y(), (bottom.y() - ceiling.y()) / 2) << view3d;
+    EXPECT_GE(l.Y.Max, run->Volume.Value(run->Volume.Rows() - 1));
+    QStringList labels;
+    for (double v : l.Y2Ticks) labels << PaxFormatValue(v, l.Y2Format);
+    labels.removeDuplicates();
+    EXPECT_EQ(labels.size(), static_cast<qsizetype>(l.Y2Ticks.size()));
+  }
+  std::string error;
+  for (bool view3d : {false, true})
+    ASSERT_TRUE(RenderRunChart(*run, 3, view3d, 900, 560,
+                               TestOutput(view3d ? "reactor_volume_feed_3d.png" : "reactor_volume_feed_2d.png").toStdString(),
+                               error));
 }
 
 TEST_F(RunChart, RendersEveryKindAsPngSvgAndPdf) {

@@ -92,6 +92,15 @@ TEST_F(StartPage, SeveralFailuresGiveOneMessageInTableOrder) {
                                                "- Real Substrate Feed Conc. is out of bounds\r\n"
                                                "- \u00B5" "critical is too high\r\n"
                                                "- Oxygen Yield is too high"));
+  // After the warning the first value that failed has the focus, whichever it is.
+  EXPECT_EQ(page.focusWidget(), page.EdtSimInerval);
+  page.EdtSimInerval->setText("0,250");
+  Check();
+  EXPECT_EQ(page.focusWidget(), page.EdtYield);
+  page.EdtYield->setText("0,5000");
+  page.EdtCSubstr_Real->setText("750,00");
+  Check();
+  EXPECT_EQ(page.focusWidget(), page.EdtuCritical);
 }
 
 TEST_F(StartPage, BoundariesOfTheChecks) {
