@@ -286,6 +286,7 @@ bool TFrmFile::OpenFile(const QString& name) {
   UpdateRecentMenu();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 
@@ -295,6 +296,7 @@ bool TFrmFile::FileNew() {
   FileName.clear();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 
@@ -323,6 +325,7 @@ bool TFrmFile::FileSave() {
   }
   if (saved) Modified = false;
   UpdateCaption();
+  if (saved) emit DocumentSettled();
   return saved;
 }
 
@@ -350,6 +353,7 @@ bool TFrmFile::FileSaveAs() {
   UpdateRecentMenu();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 
