@@ -117,9 +117,12 @@ struct TZymraRecovery::TJob {
 
 TZymraRecovery::TZymraRecovery(TFrmZymraMain& window, const QString& folder, QObject* parent)
     : QObject(parent), FWindow(window), FFolder(folder), FTimer(new QTimer(this)) {
-  FStem = QStringLiteral("zymra-%1-%2")
+  // Unique among the programs (pid) and among the recoveries of one program.
+  static int serial = 0;
+  FStem = QStringLiteral("zymra-%1-%2-%3")
               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")))
-              .arg(QCoreApplication::applicationPid());
+              .arg(QCoreApplication::applicationPid())
+              .arg(serial++);
   connect(FTimer, &QTimer::timeout, this, [this] { AutosaveNow(); });
   connect(&FWindow, &TFrmFile::DocumentSettled, this, &TZymraRecovery::DiscardCurrent);
 }
