@@ -85,23 +85,61 @@ double AutosaveSeconds() {
   return ok && seconds > 0 ? seconds : 120.0;
 }
 
-std::unique_ptr<TZymra> CopyOfProject(TZymra& project) {
+namespace {
+
+// Copies runs first..first+count-1 of `from` into the runs of the same index of
+// `to`, holding their workers at once: each finishes the step it is in, and on a
+// busy machine those waits overlap instead of adding up.
+void CopyRuns(TZymra& from, TZymra& to, int first, int count) {
+  std::vector<TZymra_Thread*> workers, held;
+  for (int i = first; i < first + count; ++i) {
+    TZymra_Thread* worker = from.Run(i)->Worker();
+    if (!worker || worker->Ended()) continue;
+    workers.push_back(worker);
+    if (worker->Suspended()) continue;  // paused already; continued by whoever paused it
+    worker->Suspend();
+    held.push_back(worker);
+  }
+  struct TContinue {
+    std::vector<TZymra_Thread*>& Held;
+    ~TContinue() {
+      for (TZymra_Thread* worker : Held) worker->Resume();
+    }
+  } resume{held};
+  for (TZymra_Thread* worker : workers) worker->WaitIdle();
+  for (int i = first; i < first + count; ++i) {
+    const TZymra_Run& source = *from.Run(i);
+    TZymra_Run& copy = *to.Run(i);
+    copy.Params = source.Params;
+    copy.BatchParams = source.BatchParams;
+    copy.Comment = source.Comment;
+    copy.EventLog = source.EventLog;
+    copy.LoadedVersion = source.LoadedVersion;
+    // Substrate is not stored.
+    for (int s = 0; s < kRunSeriesCount - 1; ++s) copy.Series(s).Assign(source.Series(s));
+  }
+}
+
+// The copy's fields and empty runs, one for each of the project's.
+std::unique_ptr<TZymra> EmptyCopyOf(const TZymra& project) {
   auto copy = std::make_unique<TZymra>();
   copy->Titles = project.Titles;
   copy->Comment = project.Comment;
-  for (int i = 0; i < project.RunCount(); ++i) {
-    TZymra_Run& from = *project.Run(i);
-    TZymra_Run& to = *copy->AddRun();
-    from.BetweenSteps([&] {
-      to.Params = from.Params;
-      to.BatchParams = from.BatchParams;
-      to.Comment = from.Comment;
-      to.EventLog = from.EventLog;
-      to.LoadedVersion = from.LoadedVersion;
-      // Substrate is not stored.
-      for (int s = 0; s < kRunSeriesCount - 1; ++s) to.Series(s).Assign(from.Series(s));
-    });
-  }
+  for (int i = 0; i < project.RunCount(); ++i) copy->AddRun();
+  return copy;
+}
+
+std::int64_t StoredBytes(const TZymra_Run& run) {
+  std::int64_t bytes = 0;
+  for (int s = 0; s < kRunSeriesCount - 1; ++s) bytes += run.Series(s).Capacity();
+  return bytes;
+}
+
+}  // namespace
+
+std::unique_ptr<TZymra> CopyOfProject(TZymra& project) {
+  auto copy = EmptyCopyOf(project);
+  CopyRuns(project, *copy, 0, project.RunCount());
   return copy;
 }
 
@@ -113,6 +151,13 @@ struct TZymraRecovery::TJob {
   QString OriginalName;
   std::uint64_t LastFingerprint = 0;
   unsigned Generation = 0;
+};
+
+// A copy taken a few runs at a time, the window answering in between.
+struct TZymraRecovery::TCopying {
+  std::shared_ptr<TJob> Job;
+  std::vector<const TZymra_Run*> Sources;  // the project's runs when the copy began
+  int Next = 0;
 };
 
 TZymraRecovery::TZymraRecovery(TFrmZymraMain& window, const QString& folder, QObject* parent)
@@ -162,24 +207,60 @@ bool TZymraRecovery::LockCurrent() {
 }
 
 bool TZymraRecovery::AutosaveNow() {
-  if (FEnded || FWriter.joinable() || !NeedsSaving() || !LockCurrent()) return false;
+  if (FEnded || Writing() || !NeedsSaving() || !LockCurrent()) return false;
   // The welcome page's fields go with the project, as in every save; the start
   // page is not left: an autosave must never ask the user anything.
   FWindow.StoreProjectFields();
+  TZymra& project = FWindow.Project();
+  FCopying = std::make_unique<TCopying>();
   auto job = std::make_shared<TJob>();
-  job->Copy = CopyOfProject(FWindow.Project());
+  job->Copy = EmptyCopyOf(project);
   job->Stem = FStem;
   job->ProjectFile = PathOf(FStem, ".zym");
   job->OriginFile = PathOf(FStem, ".origin");
   job->OriginalName = FWindow.FileName;
   job->LastFingerprint = FHasFile ? FLastFingerprint : 0;
   job->Generation = FGeneration;
+  FCopying->Job = std::move(job);
+  for (int i = 0; i < project.RunCount(); ++i) FCopying->Sources.push_back(project.Run(i));
+  CopyNext();
+  return true;
+}
+
+void TZymraRecovery::CopyNext() {
+  if (!FCopying) return;
+  TZymra& project = FWindow.Project();
+  const std::vector<const TZymra_Run*>& sources = FCopying->Sources;
+  bool same = FCopying->Job->Generation == FGeneration && project.RunCount() == static_cast<int>(sources.size());
+  for (int i = 0; same && i < project.RunCount(); ++i) same = project.Run(i) == sources[i];
+  if (!same) {
+    // Runs were added or removed, or the project replaced: the next tick starts afresh.
+    FCopying.reset();
+    return;
+  }
+  // About a millisecond of copying at a time, and never less than one run.
+  constexpr std::int64_t kBytesPerTurn = 2 << 20;
+  const int first = FCopying->Next;
+  int count = 0;
+  for (std::int64_t bytes = 0; first + count < project.RunCount() && (count == 0 || bytes < kBytesPerTurn); ++count)
+    bytes += StoredBytes(*project.Run(first + count));
+  CopyRuns(project, *FCopying->Job->Copy, first, count);
+  FCopying->Next += count;
+  if (FCopying->Next < project.RunCount()) {
+    QTimer::singleShot(0, this, &TZymraRecovery::CopyNext);
+    return;
+  }
+  std::shared_ptr<TJob> job = std::move(FCopying->Job);
+  FCopying.reset();
+  // The copy goes back to the UI thread to be freed: its blocks belong to that
+  // thread's heap, and a lowly background thread freeing them would hold the heap's
+  // lock (and the trimming of the heap) against the UI thread while it waits for a
+  // processor.
+  FWritten = job;
   FWriter = std::thread([this, job] {
     FResult = Write(*job, true);
-    job->Copy.reset();  // freed here, not on the UI thread
     QMetaObject::invokeMethod(this, &TZymraRecovery::Collect, Qt::QueuedConnection);
   });
-  return true;
 }
 
 TZymraRecovery::TResult TZymraRecovery::Write(TJob& job, bool background) {
@@ -211,10 +292,14 @@ TZymraRecovery::TResult TZymraRecovery::Write(TJob& job, bool background) {
 void TZymraRecovery::Collect() {
   if (!FWriter.joinable()) return;
   FWriter.join();
+  FWritten.reset();
   Apply(FResult);
 }
 
-void TZymraRecovery::WaitWritten() { Collect(); }
+void TZymraRecovery::WaitWritten() {
+  while (FCopying) CopyNext();
+  Collect();
+}
 
 void TZymraRecovery::Apply(const TResult& result) {
   if (result.Generation != FGeneration) {
@@ -253,6 +338,7 @@ void TZymraRecovery::DiscardCurrent() {
 
 void TZymraRecovery::CleanEnd() {
   FTimer->stop();
+  FCopying.reset();
   Collect();
   DiscardCurrent();
   if (FLockFd >= 0) {
@@ -266,6 +352,7 @@ void TZymraRecovery::EndNow() {
   if (FEnded) return;
   FEnded = true;
   FTimer->stop();
+  FCopying.reset();
   Collect();  // a write under way completes; the last word is the copy below
   TZymra& project = FWindow.Project();
   const bool needed = NeedsSaving();

@@ -31,9 +31,9 @@ QString RecoveryFolder();
 // number (tests use fractions), else 120.
 double AutosaveSeconds();
 
-// A deep copy of the project taken between the steps of its running runs, each
-// run held only while its own data is copied. The copy has no workers and may go
-// to another thread.
+// A deep copy of the project taken between the steps of its running runs, which
+// are held only while their data is copied. The copy has no workers and may go to
+// another thread.
 std::unique_ptr<TZymra> CopyOfProject(TZymra& project);
 
 // A project left in the recovery folder by a Zymra that did not end cleanly.
@@ -58,13 +58,14 @@ class TZymraRecovery : public QObject {
 
   // Autosaves every AutosaveSeconds from now on.
   void Start();
-  // When the project has unsaved changes (or a run is going): copies it and writes
-  // the copy on a background thread. False when there was nothing to write or the
-  // previous write is still under way. A copy equal to the one written last is
-  // not written again.
+  // When the project has unsaved changes (or a run is going): copies it, a few runs
+  // per turn of the event loop, and writes the copy on a background thread. False
+  // when there was nothing to write or the previous autosave is still under way.
+  // A copy equal to the one written last is not written again.
   bool AutosaveNow();
-  bool Writing() const { return FWriter.joinable(); }
-  // Waits for a write under way and takes note of its outcome.
+  // A copy is being taken (a few runs per turn of the event loop) or written.
+  bool Writing() const { return FCopying || FWriter.joinable(); }
+  // Completes a copy under way, waits for its write and takes note of the outcome.
   void WaitWritten();
 
   // The recovery file of the current project; empty while there is none.
@@ -103,7 +104,9 @@ class TZymraRecovery : public QObject {
     QString Error;
   };
   struct TJob;
+  struct TCopying;
   static TResult Write(TJob& job, bool background);
+  void CopyNext();
 
   bool NeedsSaving() const;
   bool LockCurrent();
@@ -126,6 +129,8 @@ class TZymraRecovery : public QObject {
   int FWriteCount = 0;
   QString FLastError;
   bool FEnded = false;
+  std::unique_ptr<TCopying> FCopying;
+  std::shared_ptr<TJob> FWritten;  // the job FWriter writes
   std::thread FWriter;
   TResult FResult;  // written by FWriter, read after it was joined
   // Locks on found projects not yet decided.
