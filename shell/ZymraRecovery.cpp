@@ -158,6 +158,7 @@ struct TZymraRecovery::TCopying {
   std::shared_ptr<TJob> Job;
   std::vector<const TZymra_Run*> Sources;  // the project's runs when the copy began
   int Next = 0;
+  std::int64_t Bytes = 0;  // copied so far
 };
 
 TZymraRecovery::TZymraRecovery(TFrmZymraMain& window, const QString& folder, QObject* parent)
@@ -169,6 +170,11 @@ TZymraRecovery::TZymraRecovery(TFrmZymraMain& window, const QString& folder, QOb
               .arg(QCoreApplication::applicationPid())
               .arg(serial++);
   connect(FTimer, &QTimer::timeout, this, [this] { AutosaveNow(); });
+  FPoll = new QTimer(this);
+  FPoll->setInterval(10);
+  connect(FPoll, &QTimer::timeout, this, [this] {
+    if (FWriterDone.load(std::memory_order_acquire)) Collect();
+  });
   connect(&FWindow, &TFrmFile::DocumentSettled, this, &TZymraRecovery::DiscardCurrent);
 }
 
@@ -238,13 +244,18 @@ void TZymraRecovery::CopyNext() {
     FCopying.reset();
     return;
   }
-  // About a millisecond of copying at a time, and never less than one run.
+  // About 2 MB, a millisecond or two, per turn: as many runs as the ones copied so
+  // far suggest (the runs themselves cannot be measured before they are held).
   constexpr std::int64_t kBytesPerTurn = 2 << 20;
   const int first = FCopying->Next;
-  int count = 0;
-  for (std::int64_t bytes = 0; first + count < project.RunCount() && (count == 0 || bytes < kBytesPerTurn); ++count)
-    bytes += StoredBytes(*project.Run(first + count));
-  CopyRuns(project, *FCopying->Job->Copy, first, count);
+  int count = 1;
+  if (first > 0) {
+    const std::int64_t perRun = std::max<std::int64_t>(1, FCopying->Bytes / first);
+    count = static_cast<int>(std::clamp<std::int64_t>(kBytesPerTurn / perRun, 1, project.RunCount() - first));
+  }
+  TZymra& copy = *FCopying->Job->Copy;
+  CopyRuns(project, copy, first, count);
+  for (int i = first; i < first + count; ++i) FCopying->Bytes += StoredBytes(*copy.Run(i));
   FCopying->Next += count;
   if (FCopying->Next < project.RunCount()) {
     QTimer::singleShot(0, this, &TZymraRecovery::CopyNext);
@@ -257,10 +268,14 @@ void TZymraRecovery::CopyNext() {
   // lock (and the trimming of the heap) against the UI thread while it waits for a
   // processor.
   FWritten = job;
+  FWriterDone.store(false);
   FWriter = std::thread([this, job] {
     FResult = Write(*job, true);
-    QMetaObject::invokeMethod(this, &TZymraRecovery::Collect, Qt::QueuedConnection);
+    FWriterDone.store(true, std::memory_order_release);
   });
+  // Looked for rather than posted: the hand-over stays visible to thread checkers,
+  // which cannot see inside Qt's event queue.
+  FPoll->start();
 }
 
 TZymraRecovery::TResult TZymraRecovery::Write(TJob& job, bool background) {
@@ -291,6 +306,7 @@ TZymraRecovery::TResult TZymraRecovery::Write(TJob& job, bool background) {
 
 void TZymraRecovery::Collect() {
   if (!FWriter.joinable()) return;
+  FPoll->stop();
   FWriter.join();
   FWritten.reset();
   Apply(FResult);

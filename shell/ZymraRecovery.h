@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -132,6 +133,8 @@ class TZymraRecovery : public QObject {
   std::unique_ptr<TCopying> FCopying;
   std::shared_ptr<TJob> FWritten;  // the job FWriter writes
   std::thread FWriter;
+  std::atomic<bool> FWriterDone{false};
+  QTimer* FPoll;
   TResult FResult;  // written by FWriter, read after it was joined
   // Locks on found projects not yet decided.
   std::vector<std::pair<QString, int>> FFoundLocks;
