@@ -248,15 +248,18 @@ void TZymraRecovery::CopyNext() {
   // far suggest (the runs themselves cannot be measured before they are held).
   constexpr std::int64_t kBytesPerTurn = 2 << 20;
   const int first = FCopying->Next;
-  int count = 1;
-  if (first > 0) {
-    const std::int64_t perRun = std::max<std::int64_t>(1, FCopying->Bytes / first);
-    count = static_cast<int>(std::clamp<std::int64_t>(kBytesPerTurn / perRun, 1, project.RunCount() - first));
+  const int left = project.RunCount() - first;
+  if (left > 0) {
+    int count = 1;
+    if (first > 0) {
+      const std::int64_t perRun = std::max<std::int64_t>(1, FCopying->Bytes / first);
+      count = static_cast<int>(std::clamp<std::int64_t>(kBytesPerTurn / perRun, 1, left));
+    }
+    TZymra& copy = *FCopying->Job->Copy;
+    CopyRuns(project, copy, first, count);
+    for (int i = first; i < first + count; ++i) FCopying->Bytes += StoredBytes(*copy.Run(i));
+    FCopying->Next += count;
   }
-  TZymra& copy = *FCopying->Job->Copy;
-  CopyRuns(project, copy, first, count);
-  for (int i = first; i < first + count; ++i) FCopying->Bytes += StoredBytes(*copy.Run(i));
-  FCopying->Next += count;
   if (FCopying->Next < project.RunCount()) {
     QTimer::singleShot(0, this, &TZymraRecovery::CopyNext);
     return;

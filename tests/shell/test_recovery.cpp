@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "KelFrmFile.h"
+#include "LibNavigation.h"
 #include "LibZymra.h"
 #include "UntZymraMain.h"
 #include "ZymraQtSync.h"
@@ -114,6 +115,17 @@ TEST_F(RecoveryTest, AutosaveWritesALoadableCopyWhileRunsGoAndOnlyWhenChanged) {
   EXPECT_FALSE(s.Recovery->AutosaveNow());
   EXPECT_TRUE(Left().isEmpty());
 
+  // No run at all is a project too.
+  s.Window->Navigations()->Deactivate();
+  s.Project->ClearRuns();
+  s.Window->UpdateActions();
+  ASSERT_TRUE(s.Recovery->AutosaveNow());
+  s.Recovery->WaitWritten();
+  TZymra empty;
+  ASSERT_TRUE(empty.LoadFromFile(QFile::encodeName(s.Recovery->File()).toStdString())) << empty.LastError;
+  EXPECT_EQ(empty.RunCount(), 0);
+
+  s.Window->ActAddRunExecute();
   s.Window->ActAddRunExecute();
   for (int i = 0; i < s.Project->RunCount(); ++i) {
     s.Project->Run(i)->Params.Speed = 10;
