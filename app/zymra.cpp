@@ -5,7 +5,8 @@
 // ZYMRA_NO_SPLASH=1 (or --no-splash) skips the splash's three seconds, for tests
 // and scripted runs. ZYMRA_TIMING=1 writes to standard error when the main window
 // was first painted and when the command-line file was open, in milliseconds since
-// the program started (the splash's time left out).
+// the program started (the splash's time left out). ZYMRA_AUTOSAVE_SECONDS sets
+// the time between two autosaves into the recovery folder (default 120).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -27,16 +28,25 @@
 #include "LibZymra.h"
 #include "UntZymraMain.h"
 #include "ZymraQtSync.h"
+#include "ZymraRecovery.h"
 
 #include "KelStreamWrapper.h"
 
 namespace {
 
-// SIGTERM and SIGINT end the message loop through this pipe, so that the program
-// leaves the way it leaves after its window closed: workers stopped, settings kept.
+// SIGTERM and SIGINT (a logout, a shutdown, Ctrl+C) reach the UI thread through
+// this pipe; it stops the runs, writes an unsaved project to the recovery folder
+// and leaves without a question. A UI thread that cannot get there in time is cut
+// short by the alarm: the session manager waits only a few seconds before it kills.
 int SignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t QuitRequested = 0;
+constexpr unsigned kQuitDeadlineSeconds = 4;
 
 void OnQuitSignal(int) {
+  if (!QuitRequested) {
+    QuitRequested = 1;
+    ::alarm(kQuitDeadlineSeconds);
+  }
   const char byte = 1;
   // Nothing else is safe in a signal handler; a full pipe already holds the request.
   [[maybe_unused]] const ssize_t written = ::write(SignalPipe[1], &byte, 1);
@@ -107,13 +117,14 @@ int main(int argc, char** argv) {
   // before the first run is added (when the window shows).
   window->CreatePages();
 
+  auto recovery = std::make_unique<TZymraRecovery>(*window);
   std::unique_ptr<QSocketNotifier> quitNotifier;
   if (InstallQuitSignals()) {
     quitNotifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &app, [] {
+    QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &app, [&recovery] {
       char byte;
       [[maybe_unused]] const ssize_t got = ::read(SignalPipe[0], &byte, 1);
-      QCoreApplication::quit();
+      recovery->EndNow();
     });
   }
 
@@ -121,6 +132,9 @@ int main(int argc, char** argv) {
   TPaintClock paintClock(clock, splashMs);
   if (timing) window->installEventFilter(&paintClock);
   window->show();
+  recovery->Start();
+  // After the window's own command-line step, which the show has posted.
+  QTimer::singleShot(0, recovery.get(), &TZymraRecovery::OfferRecovered);
   if (timing) {
     // Posted after the window's own command-line step, so it runs once the file is open.
     const qint64 shown = clock.elapsed();
@@ -137,6 +151,9 @@ int main(int argc, char** argv) {
   // the windows go before the project they show.
   if (timing) window->removeEventFilter(&paintClock);
   quitNotifier.reset();
+  // A closed window is a clean end; after a signal the recovery file stays.
+  if (!recovery->Ended()) recovery->CleanEnd();
+  recovery.reset();
   if (window->isVisible()) window->hide();
   project->ClearRuns();
   window.reset();

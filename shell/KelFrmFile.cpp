@@ -340,6 +340,7 @@ bool TFrmFile::OpenFile(const QString& name) {
   UpdateRecentMenu();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 
@@ -349,6 +350,7 @@ bool TFrmFile::FileNew() {
   FileName.clear();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 
@@ -377,6 +379,7 @@ bool TFrmFile::FileSave() {
   }
   if (saved) Modified = false;
   UpdateCaption();
+  if (saved) emit DocumentSettled();
   return saved;
 }
 
@@ -405,6 +408,7 @@ bool TFrmFile::FileSaveAs() {
   UpdateRecentMenu();
   Modified = false;
   UpdateCaption();
+  emit DocumentSettled();
   return true;
 }
 

@@ -182,6 +182,11 @@ class TFrmFile : public QMainWindow {
   // Any of the five recent-file items.
   void MnuMru1Click(QAction* item);
 
+ signals:
+  // The document now equals its file or was given up for another: a save wrote
+  // it, or New or an open replaced it (after QuerySave).
+  void DocumentSettled();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;

@@ -18,6 +18,9 @@ fail() { echo "FAIL: $*" >&2; [ -n "${PID:-}" ] && kill "$PID" 2>/dev/null; exit
 shot() { command -v import >/dev/null 2>&1 && import -window root "$OUT/$1" 2>/dev/null; }
 
 mkdir -p "$OUT"
+# The user's own recovered projects stay out of it.
+XDG_STATE_HOME=$(mktemp -d)
+export XDG_STATE_HOME
 WORK=$(mktemp -d)
 cd "$WORK" || exit 1
 QT_QPA_PLATFORM=xcb ZYMRA_NO_SPLASH=1 "$ZYMRA" "$PROJECT" &
@@ -58,4 +61,5 @@ cat "$OUT/info.txt"
 FINISHED=$(grep -c "Finished" "$OUT/info.txt")
 [ "$FINISHED" -ge 3 ] || fail "expected three finished runs, saw $FINISHED"
 rmdir "$WORK"
+rm -rf "$XDG_STATE_HOME"
 echo "PASS"

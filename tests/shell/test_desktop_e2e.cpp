@@ -1,5 +1,6 @@
 // The desktop program end to end on a virtual display (tests/app/test_desktop_e2e.sh):
-// a project of three prepared runs is started, finished and saved by keys.
+// a project of three prepared runs is started, finished and saved by keys; and
+// ended by SIGTERM while it runs, then recovered at the next start.
 #include "QtTestApp.h"
 
 #include <QDir>
@@ -9,40 +10,73 @@
 
 #include "LibZymra.h"
 
+#include <cstdio>
+
 namespace {
 
-TEST(DesktopEndToEnd, StartFinishSaveByKeys) {
+struct TEndToEnd {
+  QString Zymra, Cli, Out, Project;
+  QString Skip;  // why the test cannot run here
+};
+
+// The built programs and a project of three prepared runs at `speed`; a run with
+// `smallSteps` and no batch goes for hours at any speed.
+TEndToEnd Prepare(const QString& folder, int speed, bool smallSteps = false) {
   const QString build = QDir(ZYMRA_TEST_OUTPUT_DIR "/../..").absolutePath();
-  const QString zymra = build + "/app/zymra";
-  const QString cli = build + "/app/zymra-cli";
-  if (!QFileInfo(zymra).isExecutable() || !QFileInfo(cli).isExecutable())
-    GTEST_SKIP() << "build the targets zymra and zymra-cli first";
-  if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-    GTEST_SKIP() << "xvfb-run or xdotool missing";
-
-  const QString out = ZYMRA_TEST_OUTPUT_DIR "/desktop_e2e";
-  QDir().mkpath(out);
-  const QString project = out + "/three.zym";
-  {
-    TZymra three;
-    for (int i = 0; i < 3; ++i) {
-      TZymra_Run* run = three.AddRun();
-      run->Params.Speed = 8;  // 0.2 s a step: still running when the picture is taken
-      run->Params.Uset = 0.1 + 0.05 * i;
+  TEndToEnd e{build + "/app/zymra", build + "/app/zymra-cli", ZYMRA_TEST_OUTPUT_DIR "/" + folder, {}, {}};
+  if (!QFileInfo(e.Zymra).isExecutable() || !QFileInfo(e.Cli).isExecutable())
+    e.Skip = "build the targets zymra and zymra-cli first";
+  else if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+    e.Skip = "xvfb-run or xdotool missing";
+  if (!e.Skip.isEmpty()) return e;
+  QDir().mkpath(e.Out);
+  e.Project = e.Out + "/three.zym";
+  TZymra three;
+  for (int i = 0; i < 3; ++i) {
+    TZymra_Run* run = three.AddRun();
+    run->Params.Speed = speed;
+    run->Params.Uset = 0.1 + 0.05 * i;
+    if (smallSteps) {
+      run->Params.SimInterval = 0.001;
+      run->BatchParams.IsBatch = 0;
     }
-    three.Titles.Title.Assign("End to end");
-    ASSERT_TRUE(three.SaveToFile(project.toStdString())) << three.LastError;
   }
+  three.Titles.Title.Assign("End to end");
+  if (!three.SaveToFile(e.Project.toStdString())) e.Skip = QString::fromStdString(three.LastError);
+  return e;
+}
 
-  QProcess script;
-  script.setProcessChannelMode(QProcess::MergedChannels);
-  script.start("/bin/sh", {ZYMRA_TEST_SOURCE_DIR "/../app/test_desktop_e2e.sh", zymra, cli, project, out});
-  ASSERT_TRUE(script.waitForFinished(90000));
-  const QString output = QString::fromLocal8Bit(script.readAll());
-  if (script.exitCode() == 77) GTEST_SKIP() << "no virtual display";
-  EXPECT_EQ(script.exitCode(), 0) << output.toStdString();
+// Runs a script with the programs, the project and the output folder; its output.
+QString RunScript(const TEndToEnd& e, const char* script, int& exitCode) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start("/bin/sh", {QString(ZYMRA_TEST_SOURCE_DIR "/../app/") + script, e.Zymra, e.Cli, e.Project, e.Out});
+  exitCode = process.waitForFinished(90000) ? process.exitCode() : -1;
+  return QString::fromLocal8Bit(process.readAll());
+}
+
+TEST(DesktopEndToEnd, StartFinishSaveByKeys) {
+  const TEndToEnd e = Prepare("desktop_e2e", 8);  // 0.2 s a step: still running when the picture is taken
+  if (!e.Skip.isEmpty()) GTEST_SKIP() << e.Skip.toStdString();
+  int exitCode = 0;
+  const QString output = RunScript(e, "test_desktop_e2e.sh", exitCode);
+  if (exitCode == 77) GTEST_SKIP() << "no virtual display";
+  EXPECT_EQ(exitCode, 0) << output.toStdString();
   EXPECT_TRUE(output.contains("End to end")) << output.toStdString();
-  EXPECT_TRUE(QFileInfo(out + "/running.png").size() > 0 || QStandardPaths::findExecutable("import").isEmpty());
+  EXPECT_TRUE(QFileInfo(e.Out + "/running.png").size() > 0 || QStandardPaths::findExecutable("import").isEmpty());
+}
+
+TEST(DesktopEndToEnd, SigtermWhileRunningEndsQuicklyAndTheNextStartRecovers) {
+  const TEndToEnd e = Prepare("desktop_sigterm", 10, true);
+  if (!e.Skip.isEmpty()) GTEST_SKIP() << e.Skip.toStdString();
+  int exitCode = 0;
+  const QString output = RunScript(e, "test_desktop_sigterm.sh", exitCode);
+  if (exitCode == 77) GTEST_SKIP() << "no virtual display";
+  EXPECT_EQ(exitCode, 0) << output.toStdString();
+  EXPECT_TRUE(output.contains("End to end")) << output.toStdString();
+  // The figure for the record.
+  for (const QString& line : output.split('\n'))
+    if (line.startsWith("SIGTERM to exit")) std::printf("%s\n", qPrintable(line));
 }
 
 }  // namespace
