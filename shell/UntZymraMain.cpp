@@ -485,6 +485,7 @@ void TFrmZymraMain::TakeOver(TZymra& loaded) {
     run->EventLog = source.EventLog;
     run->LoadedVersion = source.LoadedVersion;
     for (int s = 0; s < kRunSeriesCount; ++s) run->Series(s).Assign(source.Series(s));
+    run->SetMeasured(source.Measured());
   }
   FProject.OnRunAdded = std::move(onRunAdded);
 }
