@@ -32,6 +32,11 @@ void TPaxChartSeries::SetMarkerSize(int pixels) {
   Changed();
 }
 
+void TPaxChartSeries::SetPointsOnly(bool on) {
+  FPointsOnly = on;
+  Changed();
+}
+
 void TPaxChartSeries::Append(double x, double y) {
   FX.push_back(x);
   FY.push_back(y);

@@ -80,6 +80,10 @@ class TPaxChartSeries {
   // Side of the square point marker in pixels (0 hides the markers).
   int MarkerSize() const { return FMarkerSize; }
   void SetMarkerSize(int pixels);
+  // Markers at every point and no line between them (points measured one by one, not
+  // a course); the legend then shows the marker alone.
+  bool PointsOnly() const { return FPointsOnly; }
+  void SetPointsOnly(bool on);
 
   // Amortised constant time: the summaries above the points are extended, never rebuilt.
   void Append(double x, double y);
@@ -112,6 +116,7 @@ class TPaxChartSeries {
   QColor FColor;
   bool FVisible = true;
   int FMarkerSize = 2;
+  bool FPointsOnly = false;
   std::vector<double> FX, FY;
   TPaxPointSummary FBounds;
   bool FSortedFinite = true;  // x never decreases and every value is finite: the fast walk applies

@@ -653,6 +653,17 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
     if (FScratch.empty()) continue;
     std::vector<QPointF> pts;
     pts.reserve(FScratch.size());
+    if (s->PointsOnly()) {
+      // Every point inside the plot gets its marker, however close; the decimation's
+      // stand-ins for points beyond the border get none.
+      const QRectF inside = r.adjusted(-0.5, -0.5, 0.5, 0.5);
+      for (const TPaxPixelPoint& v : FScratch)
+        if (inside.contains(v.X, v.Y)) pts.emplace_back(v.X, v.Y);
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
+      p.setRenderHint(QPainter::Antialiasing, true);
+      continue;
+    }
     for (const TPaxPixelPoint& v : FScratch) pts.emplace_back(v.X, v.Y);
     // Dense data draws a solid band in which smoothing shows nothing but costs a lot.
     const bool dense = pts.size() > static_cast<std::size_t>(r.width() * scale);
@@ -779,6 +790,15 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
     s->Decimate(m, FScratch);
+    if (s->PointsOnly()) {
+      // Markers in the middle of the series' slice of the depth, only inside the box.
+      std::vector<QPointF> pts;
+      for (const TPaxPixelPoint& v : FScratch)
+        if (v.X >= -0.5 && v.X <= w + 0.5 && v.Y >= -0.5 && v.Y <= h + 0.5) pts.push_back(P(v.X, v.Y, (z0 + z1) / 2));
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
+      continue;
+    }
     // The polyline cut into the pieces that lie inside the box.
     pieces.clear();
     bool open = false;
@@ -888,7 +908,7 @@ void TPaxPlot::PaintLegend(QPainter& p, const TPaxPlotLayout& l) const {
     for (int k = 0; k < count; ++k, ++index) {
       const TPaxChartSeries* s = visible[index];
       p.setPen(QPen(s->Color(), 2));
-      p.drawLine(QPointF(x, mid), QPointF(x + 18, mid));
+      if (!s->PointsOnly()) p.drawLine(QPointF(x, mid), QPointF(x + 18, mid));
       p.setRenderHint(QPainter::Antialiasing, false);
       DrawMarkers(p, {QPointF(x + 9, mid)}, s->Color(), std::max(3, s->MarkerSize()));
       p.setRenderHint(QPainter::Antialiasing, true);

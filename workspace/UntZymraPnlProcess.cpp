@@ -35,6 +35,7 @@
 #include "ZymraChartHelpers.h"
 #include "ZymraPrint.h"
 #include "ZymraReport.h"
+#include "ZymraRunChart.h"
 #include "ZymraProcessImages.h"
 #include "ZymraUi.h"
 
@@ -593,6 +594,7 @@ void TFrmPnlProcess::ShowRun(TZymra_Run* run) {
     RemoveAllSeries(CrtOD);
     AddLineSeries(QStringLiteral("OD_real"), CrtOD);
     AddLineSeries(QStringLiteral("OD_ideal"), CrtOD);
+    AddMeasuredSeries(CrtOD->Plot(), run->Measured(), 0);
 
     EdtDischargeAmount->SetAsFloat(run->Params.DischargeAmount);
     EdtDischargeEachh->SetAsFloat(run->Params.DischargeEachh);

@@ -7,6 +7,7 @@
 
 class TPaxPlot;
 class TZymra_Run;
+struct TMeasuredData;
 
 constexpr int kRunChartKinds = 5;
 
@@ -30,6 +31,15 @@ void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QStrin
 // ones whenever the run offers the comparison for the kind, empty), switches perspective
 // on and takes the 3D angles from the run's ChartRotation and ChartElevation.
 void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind);
+// The measured column (TMeasuredColumn) a chart group shows its points in, or -1 for
+// the growth rates, which are not measured.
+int RunChartMeasuredColumn(int kind);
+// Adds the measured values of the group's column as points without lines, one series per
+// replicate, titled "measured" when there is one replicate and "measured 1", "measured
+// 2", ... by replicate number when there are several, and fills them at once. Adds
+// nothing when the column was not measured.
+void AddMeasuredSeries(TPaxPlot& plot, const TMeasuredData& data, int kind);
+
 // Appends to each series of the group the rows it lacks; the equal-Cf series only
 // while the run's ShowEqualCf is set.
 void RefreshRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind);
