@@ -5,7 +5,7 @@ BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-              qt6-base-dev qt6-svg-dev libgl-dev libcli11-dev libsimpleini-dev libicu-dev \
+              qt6-base-dev qt6-svg-dev libgl-dev libcli11-dev libsimpleini-dev libicu-dev libnlopt-cxx-dev \
               zlib1g-dev xvfb xauth fonts-dejavu-core \
               poppler-utils xdotool
 

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -14,7 +15,9 @@
 #include "KelCompDataList.h"
 #include "KelStreamWrapper.h"
 #include "LibZymra.h"
+#include "ZymraFit.h"
 #include "ZymraHeadless.h"
+#include "ZymraMeasured.h"
 #include "ZymraReport.h"
 #include "ZymraSweep.h"
 
@@ -24,6 +27,7 @@
 
 #include "ZymraBandChart.h"
 #include "ZymraCompareChart.h"
+#include "ZymraFitChart.h"
 #include "ZymraRunChart.h"
 #endif
 
@@ -491,6 +495,186 @@ int CompareChart([[maybe_unused]] const std::string& file, int kind, [[maybe_unu
   return 0;
 #endif
 }
+
+// ---- fit ----
+
+struct TFitArgs {
+  std::vector<std::string> Sets;
+  std::vector<std::string> Data;
+  std::vector<std::string> Estimates;
+  std::vector<std::string> Errors;  // COLUMN=LEVEL
+  long long Seed = 0;
+  int Threads = 0;
+  int Starts = 8;
+  bool Profile = false;
+  std::string Out;
+  std::vector<std::string> Charts;  // KIND:FILE
+  bool Chart3D = false;
+  std::string ChartSize = "1000x600";
+};
+
+int Fit(const TFitArgs& args) {
+  [[maybe_unused]] const auto [charts, chartWidth, chartHeight] = ParseChartOutput(args.Charts, args.ChartSize);
+  TZymra_Run base;
+  for (const std::string& set : args.Sets) {
+    const auto eq = set.find('=');
+    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
+    std::string error;
+    if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
+  }
+  const std::vector<std::string> failed = CheckRunValues(base.Params, base.BatchParams);
+  if (!failed.empty()) {
+    std::string message = kValuesNotAppliedHeader;
+    for (const std::string& line : failed) message += "- " + line + "\r\n";
+    std::cerr << ForTerminal(message);
+    return kExitBadArguments;
+  }
+  TFitProblem problem = FitProblemFromRun(base);
+  for (const std::string& text : args.Estimates) {
+    TFitParameter parameter;
+    std::string error;
+    if (!ParseFitParameter(text, parameter, error)) Fail(kExitBadArguments, error);
+    problem.Estimate.push_back(parameter);
+  }
+  for (const std::string& text : args.Errors) {
+    const auto eq = text.find('=');
+    int column = -1;
+    for (int k = 0; k < kMeasuredColumnCount; ++k)
+      if (text.substr(0, eq) == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) column = k;
+    double level = 0;
+    char rest = 0;
+    if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1)
+      Fail(kExitBadArguments, "malformed --error '" + text + "' (expected ODreal=CV, Volume=, Substrate= or OTRVt=LEVEL)");
+    problem.ErrorLevel[static_cast<std::size_t>(column)] = level;
+  }
+  for (const std::string& file : args.Data) {
+    TMeasuredData data;
+    std::string error;
+    if (!ReadMeasuredData(file, data, error)) Fail(kExitBadArguments, error);
+    problem.Data.push_back(std::move(data));
+  }
+  std::string error;
+  if (!CheckFitProblem(problem, error)) Fail(kExitBadArguments, error);
+
+  TFitOptions options;
+  options.Seed = static_cast<std::uint64_t>(args.Seed);
+  options.Threads = args.Threads;
+  options.Starts = args.Starts;
+  options.Profile = args.Profile;
+  TFitResult result;
+  if (!RunFit(problem, options, result, error)) return Error(kExitFileError, "the fit failed: " + error);
+
+  auto g17 = [](double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return std::string(buf);
+  };
+  std::cout << "Name\tEstimate\tStdError\tCI95Low\tCI95High\n";
+  for (std::size_t j = 0; j < result.Names.size(); ++j) {
+    const double low = args.Profile ? result.ProfileLow[j] : result.CILow[j];
+    const double high = args.Profile ? result.ProfileHigh[j] : result.CIHigh[j];
+    std::cout << result.Names[j] << '\t' << g17(result.Estimate[j]) << '\t' << g17(result.StdError[j]) << '\t'
+              << g17(low) << '\t' << g17(high) << '\n';
+  }
+  std::cout << "SSE\t" << g17(result.SSE) << "\nPoints\t" << result.Points << "\nEvaluations\t" << result.Evaluations
+            << '\n';
+  for (const std::string& warning : result.Warnings) std::cout << "Warning\t" << warning << '\n';
+
+  if (!args.Out.empty()) {
+    std::ofstream out(args.Out, std::ios::binary);
+    out << "# Measured values against the run simulated with the estimates\n# Error levels:";
+    for (int k = 0; k < kMeasuredColumnCount; ++k)
+      if (!std::isnan(result.ErrorLevel[k]))
+        out << ' ' << MeasuredColumnName(static_cast<TMeasuredColumn>(k)) << (k == 0 ? " CV " : " ")
+            << g17(result.ErrorLevel[k]) << (result.ErrorEstimated[k] ? " (estimated)" : " (given)");
+    out << "\n# Intervals: " << (result.Quantile == 't' ? "t" : "normal") << " quantile " << g17(result.QuantileValue);
+    if (result.Quantile == 't') out << " with " << result.DegreesOfFreedom << " degrees of freedom";
+    out << "\n# Correlation:";
+    for (const std::string& name : result.Names) out << '\t' << name;
+    for (std::size_t a = 0; a < result.Names.size(); ++a) {
+      out << "\n# " << result.Names[a];
+      for (double v : result.Correlation[a]) out << '\t' << g17(v);
+    }
+    out << "\nFile\tReplicate\tTime\tColumn\tMeasured\tSimulated\tResidual\tWeighted\tBeyondRun\n";
+    for (const TFitResidual& r : result.Residuals)
+      out << args.Data[static_cast<std::size_t>(r.DataSet)] << '\t' << r.Replicate << '\t' << g17(r.Time) << '\t'
+          << MeasuredColumnName(r.Column) << '\t' << g17(r.Measured) << '\t' << g17(r.Simulated) << '\t'
+          << g17(r.Residual) << '\t' << g17(r.Weighted) << '\t' << (r.BeyondRun ? 1 : 0) << '\n';
+    if (!out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
+  }
+#ifdef ZYMRA_WITH_CHARTS
+  if (!charts.empty()) {
+    TZymra_Run fitted;
+    RunSweepRun(fitted, result.Params, result.Batch, static_cast<std::uint32_t>(args.Seed), 1000000);
+    auto app = ChartApplication();
+    for (const TChartRequest& chart : charts)
+      if (!RenderFitChart(fitted, problem.Data, chart.Kind, args.Chart3D, chartWidth, chartHeight, chart.File, error))
+        return Error(kExitFileError, "cannot write chart '" + chart.File + "': " + error);
+  }
+#endif
+  return 0;
+}
+
+// ---- measure: data made from known constants ----
+
+struct TMeasureArgs {
+  std::vector<std::string> Sets;
+  std::string Times;                // A:B:N
+  std::vector<std::string> Noises;  // COLUMN=LEVEL
+  int Replicates = 1;
+  long long Seed = 0;
+  std::string Out;
+  std::string CommandLine;
+};
+
+int Measure(const TMeasureArgs& args) {
+  TZymra_Run base;
+  for (const std::string& set : args.Sets) {
+    const auto eq = set.find('=');
+    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
+    std::string error;
+    if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
+  }
+  const std::vector<std::string> failed = CheckRunValues(base.Params, base.BatchParams);
+  if (!failed.empty()) Fail(kExitBadArguments, "the run's values fail the start page's checks: " + Cp1252ToUtf8(failed.front()));
+  TSyntheticDesign design;
+  double a = 0, b = 0;
+  long long n = 0;
+  char c1 = 0, c2 = 0, rest = 0;
+  if (std::sscanf(args.Times.c_str(), "%lf%c%lf%c%lld%c", &a, &c1, &b, &c2, &n, &rest) != 5 || c1 != ':' || c2 != ':' ||
+      n < 1 || n > 100000 || b < a)
+    Fail(kExitBadArguments, "malformed --times '" + args.Times + "' (expected FIRST:LAST:COUNT)");
+  for (long long k = 0; k < n; ++k)
+    design.Times.push_back(n == 1 ? a : a + (b - a) * static_cast<double>(k) / static_cast<double>(n - 1));
+  for (const std::string& text : args.Noises) {
+    const auto eq = text.find('=');
+    int column = -1;
+    for (int k = 0; k < kMeasuredColumnCount; ++k)
+      if (text.substr(0, eq) == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) column = k;
+    double level = 0;
+    if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1 ||
+        level < 0)
+      Fail(kExitBadArguments, "malformed --noise '" + text + "' (expected ODreal=CV, Volume=, Substrate= or OTRVt=SD)");
+    design.Noise[static_cast<std::size_t>(column)] = level;
+  }
+  if (args.Noises.empty()) Fail(kExitBadArguments, "name at least one column with --noise");
+  design.Replicates = args.Replicates;
+  design.Seed = static_cast<std::uint64_t>(args.Seed);
+  design.LagSeed = static_cast<std::uint32_t>(args.Seed);
+  const TMeasuredData data = SyntheticMeasuredData(base.Params, base.BatchParams, design);
+  const std::string comment =
+      "Made by zymra-cli from known constants plus seeded noise, not measured:\n" + args.CommandLine +
+      "\nOD noise is relative (value x (1 + CV x N(0,1))), the others absolute (value + SD x N(0,1)).";
+  const std::string text = MeasuredDataText(data, comment);
+  if (args.Out.empty() || args.Out == "-") {
+    std::cout << text;
+    return 0;
+  }
+  std::ofstream out(args.Out, std::ios::binary);
+  out << text;
+  if (!out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -577,6 +761,52 @@ int main(int argc, char** argv) {
   chartCmd->add_option("--out", chartOut, "Chart file (.png, .svg or .pdf)")->required();
   chartCmd->add_option("--chart-size", chartSize, "Chart size in pixels, WxH (default 1000x600)");
 
+  TFitArgs fitArgs;
+  CLI::App* fitCmd = app.add_subcommand("fit", "Estimate a run's real constants from measured data");
+  fitCmd->add_option("--set", fitArgs.Sets, "Set a run input by field name, NAME=VALUE; repeatable");
+  fitCmd->add_option("--data", fitArgs.Data,
+                     "Measured data file (tab- or comma-separated, Time and any of ODreal, Volume, Substrate, "
+                     "OTRVt, optional Replicate); repeatable, each file's replicates kept apart")
+      ->required();
+  fitCmd->add_option("--estimate", fitArgs.Estimates,
+                     "Constant to estimate, NAME or NAME=LOW:HIGH (Yield_Real, Maintenance_Real, DryMassPerOD_Real, "
+                     "CSubstr_Real, Batchumax, BatchOD, FedBatchOD); repeatable")
+      ->required();
+  fitCmd->add_option("--error", fitArgs.Errors,
+                     "Error level of a column, ODreal=CV (relative) or Volume=, Substrate=, OTRVt=LEVEL (absolute); "
+                     "default: estimated from the residuals");
+  fitCmd->add_option("--seed", fitArgs.Seed, "Seed of the starts and of the batch lag (default 0)")
+      ->check(CLI::Range(0LL, 4294967295LL));
+  fitCmd->add_option("--threads", fitArgs.Threads, "Worker threads (default: one per core)")->check(CLI::Range(1, 1024));
+  fitCmd->add_option("--starts", fitArgs.Starts, "Local searches from different starts (default 8)")
+      ->check(CLI::Range(1, 10000));
+  fitCmd->add_flag("--profile", fitArgs.Profile,
+                   "CI95Low and CI95High from the profile likelihood instead of the Jacobian");
+  fitCmd->add_option("--out", fitArgs.Out, "Write every measured value with its simulated value and residual");
+  fitCmd->add_option("--chart", fitArgs.Charts,
+                     "Chart group KIND (0 OD, 1 growth rate, 2 OTR, 3 volume, 4 substrate) of the fitted run with the "
+                     "measured values, into FILE (.png, .svg or .pdf), KIND:FILE; repeatable");
+  fitCmd->add_flag("--chart-3d", fitArgs.Chart3D, "Render the charts in 3D");
+  fitCmd->add_option("--chart-size", fitArgs.ChartSize, "Chart size in pixels, WxH (default 1000x600)");
+
+  TMeasureArgs measureArgs;
+  CLI::App* measureCmd =
+      app.add_subcommand("measure", "Write measured-data text made from a simulated run plus seeded noise");
+  measureCmd->add_option("--set", measureArgs.Sets, "Set a run input by field name, NAME=VALUE; repeatable");
+  measureCmd->add_option("--times", measureArgs.Times, "Sampling times FIRST:LAST:COUNT (h)")->required();
+  measureCmd->add_option("--noise", measureArgs.Noises,
+                         "A column to make with its noise: ODreal=CV (relative) or Volume=, Substrate=, OTRVt=SD; "
+                         "repeatable")
+      ->required();
+  measureCmd->add_option("--replicates", measureArgs.Replicates, "Replicates (default 1)")->check(CLI::Range(1, 1000));
+  measureCmd->add_option("--seed", measureArgs.Seed, "Seed of the noise and of the batch lag (default 0)")
+      ->check(CLI::Range(0LL, 4294967295LL));
+  measureCmd->add_option("--out", measureArgs.Out, "File to write (default: standard output)");
+  for (int k = 0; k < argc; ++k) {
+    if (k) measureArgs.CommandLine += ' ';
+    measureArgs.CommandLine += k ? argv[k] : "zymra-cli";
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -598,6 +828,8 @@ int main(int argc, char** argv) {
   if (exportCmd->parsed()) return Export(exportFile, exportRun, exportOut, exportUser, exportComment);
   if (sweepCmd->parsed()) return Sweep(sweepArgs);
   if (mergeCmd->parsed()) return SweepMerge(mergeFiles, mergeOut);
+  if (fitCmd->parsed()) return Fit(fitArgs);
+  if (measureCmd->parsed()) return Measure(measureArgs);
   if (chartCmd->parsed()) return CompareChart(chartFile, chartKind, chartRuns, chartOut, chartSize);
   return kExitBadArguments;
 }

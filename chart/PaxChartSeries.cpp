@@ -32,8 +32,8 @@ void TPaxChartSeries::SetMarkerSize(int pixels) {
   Changed();
 }
 
-void TPaxChartSeries::SetPointsOnly(bool on) {
-  FPointsOnly = on;
+void TPaxChartSeries::SetPointsOnly(bool pointsOnly) {
+  FPointsOnly = pointsOnly;
   Changed();
 }
 

@@ -80,10 +80,10 @@ class TPaxChartSeries {
   // Side of the square point marker in pixels (0 hides the markers).
   int MarkerSize() const { return FMarkerSize; }
   void SetMarkerSize(int pixels);
-  // Markers at every point and no line between them (points measured one by one, not
-  // a course); the legend then shows the marker alone.
+  // Points only: a marker at every point and no line between them (measured values);
+  // the markers then show however close together the points lie.
   bool PointsOnly() const { return FPointsOnly; }
-  void SetPointsOnly(bool on);
+  void SetPointsOnly(bool pointsOnly);
 
   // Amortised constant time: the summaries above the points are extended, never rebuilt.
   void Append(double x, double y);

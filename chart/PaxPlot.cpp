@@ -649,21 +649,21 @@ void TPaxPlot::Paint2D(QPainter& p, const TPaxPlotLayout& l) const {
     m.YScale = r.height() / l.Y.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(r.width() * scale));
+    if (s->PointsOnly()) {
+      // Every point: decimation would merge measured values that share a column.
+      std::vector<QPointF> pts;
+      for (std::size_t k = 0; k < s->Count(); ++k)
+        if (std::isfinite(s->X(k)) && std::isfinite(s->Y(k)))
+          pts.emplace_back(m.XOrigin + (s->X(k) - m.XMin) * m.XScale, m.YOrigin - (s->Y(k) - m.YMin) * m.YScale);
+      p.setRenderHint(QPainter::Antialiasing, false);
+      DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
+      p.setRenderHint(QPainter::Antialiasing, true);
+      continue;
+    }
     s->Decimate(m, FScratch);
     if (FScratch.empty()) continue;
     std::vector<QPointF> pts;
     pts.reserve(FScratch.size());
-    if (s->PointsOnly()) {
-      // Every point inside the plot gets its marker, however close; the decimation's
-      // stand-ins for points beyond the border get none.
-      const QRectF inside = r.adjusted(-0.5, -0.5, 0.5, 0.5);
-      for (const TPaxPixelPoint& v : FScratch)
-        if (inside.contains(v.X, v.Y)) pts.emplace_back(v.X, v.Y);
-      p.setRenderHint(QPainter::Antialiasing, false);
-      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
-      p.setRenderHint(QPainter::Antialiasing, true);
-      continue;
-    }
     for (const TPaxPixelPoint& v : FScratch) pts.emplace_back(v.X, v.Y);
     // Dense data draws a solid band in which smoothing shows nothing but costs a lot.
     const bool dense = pts.size() > static_cast<std::size_t>(r.width() * scale);
@@ -789,16 +789,17 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.YScale = h / l.Y.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
-    s->Decimate(m, FScratch);
     if (s->PointsOnly()) {
-      // Markers in the middle of the series' slice of the depth, only inside the box.
       std::vector<QPointF> pts;
-      for (const TPaxPixelPoint& v : FScratch)
-        if (v.X >= -0.5 && v.X <= w + 0.5 && v.Y >= -0.5 && v.Y <= h + 0.5) pts.push_back(P(v.X, v.Y, (z0 + z1) / 2));
+      for (std::size_t k = 0; k < s->Count(); ++k) {
+        const double x = (s->X(k) - m.XMin) * m.XScale, y = h - (s->Y(k) - m.YMin) * m.YScale;
+        if (x >= 0 && x <= w && y >= 0 && y <= h) pts.push_back(P(x, y, 0.5 * (z0 + z1)));
+      }
       p.setRenderHint(QPainter::Antialiasing, false);
-      DrawMarkers(p, pts, s->Color(), s->MarkerSize());
+      DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
       continue;
     }
+    s->Decimate(m, FScratch);
     // The polyline cut into the pieces that lie inside the box.
     pieces.clear();
     bool open = false;

@@ -16,3 +16,11 @@ TPaxChartSeries* AddLineSeries(const QString& title, TPaxPlot& chart) {
 TPaxChartSeries* AddLineSeries(const QString& title, TPaxChart* chart) {
   return chart ? AddLineSeries(title, chart->Plot()) : nullptr;
 }
+
+TPaxChartSeries* AddPointSeries(const QString& title, TPaxPlot& chart) {
+  TPaxChartSeries* series = chart.AddSeries(title);
+  series->SetVisible(true);
+  series->SetPointsOnly(true);
+  series->SetMarkerSize(5);
+  return series;
+}

@@ -10,6 +10,8 @@ void RemoveAllSeries(TPaxChart* chart);
 // A visible line series on the bottom and left axes with 2 x 2 point markers.
 TPaxChartSeries* AddLineSeries(const QString& title, TPaxPlot& chart);
 TPaxChartSeries* AddLineSeries(const QString& title, TPaxChart* chart);
+// A visible series of markers without lines (measured values), 5 x 5 pixels.
+TPaxChartSeries* AddPointSeries(const QString& title, TPaxPlot& chart);
 
 // Appends the rows the series does not have yet (x from xs, y from ys), so calling it
 // after every simulation step adds only the new rows. Does nothing unless both

@@ -51,3 +51,9 @@ struct TMeasuredData {
 bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& error);
 // Reads and parses a file; `error` then begins with the file's name.
 bool ReadMeasuredData(const std::string& path, TMeasuredData& out, std::string& error);
+
+// The data as a tab-separated file that ParseMeasuredData reads back unchanged: each
+// line of `comment` as a '#' line, then Time, Replicate (when there is more than one)
+// and the measured columns, numbers with 17 significant digits, empty cells where
+// nothing was measured.
+std::string MeasuredDataText(const TMeasuredData& data, const std::string& comment);

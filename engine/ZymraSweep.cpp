@@ -337,6 +337,11 @@ TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const T
   return RunSweepRunUnless(run, params, batch, seed, maxSteps, nullptr, cancelled);
 }
 
+TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
+                          std::uint32_t seed, long long maxSteps, const std::atomic<bool>* cancel, bool& cancelled) {
+  return RunSweepRunUnless(run, params, batch, seed, maxSteps, cancel, cancelled);
+}
+
 namespace {
 const char* const kOutcomeColumns[] = {"State",  "ProcessTime",      "ODreal",     "ODideal", "Volume",
                                        "FedTotal", "CriticalExceeded", "Overflowed", "Steps"};

@@ -80,6 +80,10 @@ struct TSweepOutcome {
 // generator seeded with `seed`; the program-wide generator is left alone.
 TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
                           std::uint32_t seed, long long maxSteps);
+// The same, giving up between two steps once *cancel is set (cancelled is then true and
+// the run is left where it stopped).
+TSweepOutcome RunSweepRun(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch,
+                          std::uint32_t seed, long long maxSteps, const std::atomic<bool>* cancel, bool& cancelled);
 
 // Tab-separated output: the header and one line per run, numbers with 17 digits.
 std::string SweepTsvHeader(const std::vector<std::string>& varyNames);

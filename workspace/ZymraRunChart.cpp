@@ -4,10 +4,7 @@
 #include "PaxChartOutput.h"
 #include "PaxPlot.h"
 #include "ZymraChartHelpers.h"
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
+#include "ZymraFitChart.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -47,38 +44,6 @@ QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
 const TRunChartKind& RunChartKind(int kind) { return kKinds[kind]; }
 
-int RunChartMeasuredColumn(int kind) {
-  switch (kind) {
-    case 0: return static_cast<int>(TMeasuredColumn::ODreal);
-    case 2: return static_cast<int>(TMeasuredColumn::OTRVt);
-    case 3: return static_cast<int>(TMeasuredColumn::Volume);
-    case 4: return static_cast<int>(TMeasuredColumn::Substrate);
-    default: return -1;
-  }
-}
-
-void AddMeasuredSeries(TPaxPlot& plot, const TMeasuredData& data, int kind) {
-  const int column = RunChartMeasuredColumn(kind);
-  if (column < 0) return;
-  std::vector<int> replicates;  // in the order they first appear
-  for (const TMeasuredPoint& p : data.Points)
-    if (std::find(replicates.begin(), replicates.end(), p.Replicate) == replicates.end())
-      replicates.push_back(p.Replicate);
-  for (int replicate : replicates) {
-    TPaxChartSeries* series = nullptr;
-    for (const TMeasuredPoint& p : data.Points) {
-      if (p.Replicate != replicate || std::isnan(p.Value[column])) continue;
-      if (!series) {
-        series = plot.AddSeries(replicates.size() == 1 ? QStringLiteral("measured")
-                                                       : QStringLiteral("measured %1").arg(replicate));
-        series->SetPointsOnly(true);
-        series->SetMarkerSize(6);
-      }
-      series->Append(p.Time, p.Value[column]);
-    }
-  }
-}
-
 void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText) {
   const TRunChartKind& k = RunChartKind(kind);
   plot.Title = Utf8(k.Name) + QStringLiteral(" Run [") + versionText + QStringLiteral("]");
@@ -101,7 +66,7 @@ void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind) {
     if (k.Second) AddLineSeries(Utf8(k.Second) + Utf8(kEqualCfSuffix), plot);
   }
   // After the run's own series, whose places RefreshRunChart counts on.
-  AddMeasuredSeries(plot, run.Measured(), kind);
+  if (run.HasMeasured()) AddMeasuredSeries(plot, {run.Measured()}, kind);
   plot.SetOrthogonal(false);
   plot.SetRotation(run.Params.ChartRotation);
   plot.SetElevation(run.Params.ChartElevation);

@@ -7,7 +7,6 @@
 
 class TPaxPlot;
 class TZymra_Run;
-struct TMeasuredData;
 
 constexpr int kRunChartKinds = 5;
 
@@ -28,18 +27,10 @@ inline constexpr const char* kEqualCfSuffix = "[Cf_real = Cf_theor.]";
 // fills them). versionText goes into the title's brackets.
 void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText);
 // The series part of SetupRunChart: removes every series, adds the group's (the equal-Cf
-// ones whenever the run offers the comparison for the kind, empty), switches perspective
+// ones whenever the run offers the comparison for the kind, empty), then the run's
+// measured values of the group as points (AddMeasuredSeries), switches perspective
 // on and takes the 3D angles from the run's ChartRotation and ChartElevation.
 void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind);
-// The measured column (TMeasuredColumn) a chart group shows its points in, or -1 for
-// the growth rates, which are not measured.
-int RunChartMeasuredColumn(int kind);
-// Adds the measured values of the group's column as points without lines, one series per
-// replicate, titled "measured" when there is one replicate and "measured 1", "measured
-// 2", ... by replicate number when there are several, and fills them at once. Adds
-// nothing when the column was not measured.
-void AddMeasuredSeries(TPaxPlot& plot, const TMeasuredData& data, int kind);
-
 // Appends to each series of the group the rows it lacks; the equal-Cf series only
 // while the run's ShowEqualCf is set.
 void RefreshRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind);
