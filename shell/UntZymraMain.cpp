@@ -31,6 +31,7 @@
 #include "UntZymraChart.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
+#include "UntZymraFit.h"
 #include "UntZymraSweep.h"
 #include "ZymraHelp.h"
 #include "ZymraPictures.h"
@@ -283,6 +284,12 @@ void TFrmZymraMain::CreateActions() {
   ActSweep = NewAction(this, QStringLiteral("Parameter &Sweep..."),
                        QStringLiteral("Varies Constants Of The Current Run And Shows The Spread Of The Results"), {},
                        -1);
+  ActImportMeasured = NewAction(this, QStringLiteral("&Import Measured Data..."),
+                                QStringLiteral("Keeps Values Measured In A Real Cultivation With The Current Run"), {}, -1);
+  ActRemoveMeasured = NewAction(this, QStringLiteral("Remo&ve Measured Data"),
+                                QStringLiteral("Removes The Measured Values From The Current Run"), {}, -1);
+  ActFit = NewAction(this, QStringLiteral("Fi&t To Measured Data..."),
+                     QStringLiteral("Estimates The Real Constants Of The Current Run From Its Measured Data"), {}, -1);
   ActFullScreen = NewAction(this, QStringLiteral("Full Screen"), QStringLiteral("Shows Run Panel In Full Screen"),
                             QKeySequence(Qt::CTRL | Qt::Key_F11), tiFullScreen);
   ActHelp = NewAction(this, QStringLiteral("&Help "), QStringLiteral("Help contents"), QKeySequence(Qt::Key_F1),
@@ -295,7 +302,8 @@ void TFrmZymraMain::CreateActions() {
   ActUpdate = NewAction(this, QStringLiteral("&Check Update Version"), {}, {}, -1);
 
   const std::vector<QAction*> own = {ActAddRun, ActRemoveRun, ActStart, ActPause, ActStop, ActReset,
-                                     ActAssignSettings, ActAssignChart, ActSweep, ActFullScreen, ActHelp, ActInfo,
+                                     ActAssignSettings, ActAssignChart, ActSweep, ActImportMeasured,
+                                     ActRemoveMeasured, ActFit, ActFullScreen, ActHelp, ActInfo,
                                      ActWhitePaper, ActUpdate};
   for (QAction* action : own) addAction(action);  // shortcuts work wherever the focus is
 
@@ -308,6 +316,9 @@ void TFrmZymraMain::CreateActions() {
   connect(ActAssignSettings, &QAction::triggered, this, &TFrmZymraMain::ActAssignSettingsExecute);
   connect(ActAssignChart, &QAction::triggered, this, &TFrmZymraMain::ActAssignChartExecute);
   connect(ActSweep, &QAction::triggered, this, &TFrmZymraMain::ActSweepExecute);
+  connect(ActImportMeasured, &QAction::triggered, this, &TFrmZymraMain::ActImportMeasuredExecute);
+  connect(ActRemoveMeasured, &QAction::triggered, this, &TFrmZymraMain::ActRemoveMeasuredExecute);
+  connect(ActFit, &QAction::triggered, this, &TFrmZymraMain::ActFitExecute);
   connect(ActFullScreen, &QAction::triggered, this, &TFrmZymraMain::ActFullScreenExecute);
   connect(ActHelp, &QAction::triggered, this, &TFrmZymraMain::ActHelpExecute);
   connect(ActInfo, &QAction::triggered, this, &TFrmZymraMain::ActInfoExecute);
@@ -326,6 +337,7 @@ void TFrmZymraMain::CreateMenus() {
   MnuRuns->addActions({ActAssignSettings, ActAssignChart});
   MnuRuns->addSeparator();
   MnuRuns->addAction(ActSweep);
+  MnuRuns->addActions({ActImportMeasured, ActRemoveMeasured, ActFit});
   MnuRuns->addSeparator();
   MnuRuns->addAction(ActFullScreen);
 
@@ -659,6 +671,10 @@ void TFrmZymraMain::UpdateActions() {
   ActAssignSettings->setEnabled(several && FProject.AnyInStates({rsPrepare}));
   ActAssignChart->setEnabled(several);
   ActSweep->setEnabled(FProject.CurrentRun != nullptr && FProject.IndexOf(FProject.CurrentRun) >= 0);
+  const bool measured = ActSweep->isEnabled() && FProject.CurrentRun->HasMeasured();
+  ActImportMeasured->setEnabled(ActSweep->isEnabled());
+  ActRemoveMeasured->setEnabled(measured);
+  ActFit->setEnabled(measured);
   ActFullScreen->setEnabled(FNavigations && FNavigations->HasPage());
   Refill();
   MarkModified();
@@ -739,6 +755,35 @@ void TFrmZymraMain::ActSweepExecute() {
   // A run removed since the actions were last updated is gone.
   if (run == nullptr || FProject.IndexOf(run) < 0) return;
   ShowSweepWindow(FProject, *run, this);
+}
+
+void TFrmZymraMain::ActImportMeasuredExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !ImportMeasuredData(*run, this)) return;
+  // The shown page draws the points; a start page with refused values keeps them.
+  if (FNavigations && FNavigations->CanLeaveCurrent()) FNavigations->RefreshCurrent();
+  UpdateActions();
+}
+
+void TFrmZymraMain::ActRemoveMeasuredExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !RemoveMeasuredData(*run, this)) return;
+  if (FNavigations && FNavigations->CanLeaveCurrent()) FNavigations->RefreshCurrent();
+  UpdateActions();
+}
+
+void TFrmZymraMain::ActFitExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !run->HasMeasured()) return;
+  ShowFitWindow(FProject, *run, FrmPnlStart,
+                [this](TZymra_Run& after) {
+                  if (FNavigations) FNavigations->LeaveCurrent();
+                  FProject.CurrentRun = &after;
+                  TZymra_Run* added = AddRun(true);
+                  UpdateActions();
+                  return added;
+                },
+                this);
 }
 
 void TFrmZymraMain::ActFullScreenExecute() {
