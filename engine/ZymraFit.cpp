@@ -546,11 +546,6 @@ bool CheckFitProblem(const TFitProblem& problem, std::string& error) {
     error = "no measured values to fit to";
     return false;
   }
-  if (values <= static_cast<long long>(problem.Estimate.size())) {
-    error = std::to_string(values) + " measured value(s) cannot determine " + std::to_string(problem.Estimate.size()) +
-            " constants";
-    return false;
-  }
   for (int k = 0; k < kMeasuredColumnCount; ++k) {
     const double level = problem.ErrorLevel[k];
     if (!std::isnan(level) && !(level > 0 && std::isfinite(level))) {
@@ -574,6 +569,13 @@ long long FitEvaluationBudget(const TFitProblem& problem, const TFitOptions& opt
 bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& result, std::string& error) {
   result = TFitResult{};
   if (!CheckFitProblem(problem, error)) return false;
+  long long values = 0;
+  for (const TMeasuredData& d : problem.Data) values += d.ValueCount();
+  if (values <= static_cast<long long>(problem.Estimate.size())) {
+    error = std::to_string(values) + " measured value(s) cannot determine " + std::to_string(problem.Estimate.size()) +
+            " constant(s)";
+    return false;
+  }
   TContext c;
   c.Problem = &problem;
   c.Options = &options;

@@ -124,12 +124,12 @@ struct TFitResult {
 
 // The checks RunFit makes before it simulates anything: false with a one-line reason
 // for an unknown or repeated constant, bounds that are empty or that the start page
-// refuses (its own message), run values it refuses, or data with too few values.
+// refuses (its own message), run values it refuses, or no measured value at all.
 bool CheckFitProblem(const TFitProblem& problem, std::string& error);
 
-// False with a one-line reason for a problem that cannot be fitted (unknown or repeated
-// constant, bounds the start page refuses, data without points, a run that cannot be
-// simulated). A cancelled fit returns false with result.Cancelled set and the reason
+// False with a one-line reason for a problem that cannot be fitted (what CheckFitProblem
+// refuses, no more measured values than constants, no start that gives a run to
+// compare). A cancelled fit returns false with result.Cancelled set and the reason
 // "the fit was cancelled".
 bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& result, std::string& error);
 

@@ -117,6 +117,7 @@ bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& e
     const auto end = text.find('\n', start);
     std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     start = end == std::string_view::npos ? text.size() + 1 : end + 1;
+    if (end == std::string_view::npos && line.empty()) break;  // after the last line end
     ++lineNo;
     const std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed.front() == '#') continue;
@@ -135,8 +136,7 @@ bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& e
         for (int c = 0; c < kMeasuredColumnCount; ++c)
           if (name == kColumnNames[c]) role = c;
         if (role == -3) {
-          error = "line " + std::to_string(lineNo) + ", column " + std::to_string(cell + 1) + ": unknown column " +
-                  Quoted(name) + " (expected Time, ODreal, Volume, Substrate, OTRVt or Replicate)";
+          error = at(cell) + "unknown column (expected Time, ODreal, Volume, Substrate, OTRVt or Replicate)";
           return false;
         }
         if (std::find(roles.begin(), roles.end(), role) != roles.end()) {
@@ -218,7 +218,9 @@ bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& e
     return false;
   }
   if (data.ValueCount() == 0) {
-    error = "line " + std::to_string(lineNo) + ", column " + names.back() + ": the file has no measured values";
+    const std::size_t first = static_cast<std::size_t>(
+        std::find_if(roles.begin(), roles.end(), [](int role) { return role >= 0; }) - roles.begin());
+    error = "line " + std::to_string(headerLine) + ", column " + names[first] + ": the file has no measured values";
     return false;
   }
   data.Source = std::move(out.Source);

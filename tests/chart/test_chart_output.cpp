@@ -85,4 +85,30 @@ TEST(ChartExport, ImageMatchesTheWidgetAndFilesAreValid) {
   EXPECT_FALSE(chart.SaveToFile(TestOutput("tiny.png"), QSize(4, 4), error));
 }
 
+// Measured values: markers and no line between them, in 2D and in 3D.
+TEST(ChartExport, PointSeriesDrawMarkersWithoutLines) {
+  TestApp();
+  for (bool view3d : {false, true}) {
+    auto reddish = [](const QImage& image) {
+      long long n = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += IsReddish(image.pixelColor(x, y));
+      return n;
+    };
+    long long counts[2] = {};
+    for (bool points : {false, true}) {
+      TPaxChart chart;
+      chart.resize(500, 320);
+      chart.SetView3D(view3d);
+      TPaxChartSeries* s = points ? AddPointSeries("measured", chart.Plot()) : AddLineSeries("line", &chart);
+      s->Append(0, 0);
+      s->Append(10, 10);
+      counts[points] = reddish(chart.RenderImage(chart.size()));
+    }
+    // Two markers (and the legend's) are a few dozen pixels; the line adds a diagonal across the plot.
+    EXPECT_GT(counts[1], 20) << view3d;
+    EXPECT_LT(counts[1] * 3, counts[0]) << view3d;
+  }
+}
+
 }  // namespace
