@@ -308,38 +308,3 @@ TEST_F(ChartWidget, PopupMenuBelongsToTheChart) {
 
 }  // namespace
 
-// Points measured one by one: a marker at every point, no line between them, in 2D and 3D;
-// the same points as a line series are the control.
-TEST_F(ChartWidget, PointsOnlySeriesDrawMarkersWithoutLines) {
-  chart.SetTitleVisible(false);
-  chart.SetLegendVisible(false);
-  TPaxChartSeries* s = AddLineSeries("measured", &chart);
-  s->SetColor(Qt::red);
-  s->SetMarkerSize(6);
-  const double xs[] = {0, 10, 20}, ys[] = {0, 10, 0};
-  for (int i = 0; i < 3; ++i) s->Append(xs[i], ys[i]);
-  for (bool view3d : {false, true}) {
-    chart.SetView3D(view3d);
-    int red[2] = {0, 0};
-    bool midRed[2] = {false, false}, markerRed[2] = {false, false};
-    for (int pointsOnly = 0; pointsOnly < 2; ++pointsOnly) {
-      s->SetPointsOnly(pointsOnly != 0);
-      const QImage image = chart.grab().toImage();
-      for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) red[pointsOnly] += IsReddish(image.pixelColor(x, y));
-      if (!view3d) {
-        const TPaxPlotLayout l = chart.CurrentLayout();
-        const QPointF mid = l.DataToDevice(5, 5), marker = l.DataToDevice(10, 10);
-        midRed[pointsOnly] = AnyPixelNear(image, int(mid.x()), int(mid.y()), 1, IsReddish);
-        markerRed[pointsOnly] = AnyPixelNear(image, int(marker.x()), int(marker.y()), 1, IsReddish);
-      }
-    }
-    EXPECT_GT(red[1], 3 * 9) << "three markers of 6 x 6, view3d " << view3d;
-    EXPECT_LT(red[1] * 3, red[0]) << "no line or ribbon, view3d " << view3d;
-    if (!view3d) {
-      EXPECT_TRUE(midRed[0] && markerRed[0]) << "control: the line runs through both";
-      EXPECT_FALSE(midRed[1]);
-      EXPECT_TRUE(markerRed[1]);
-    }
-  }
-}
