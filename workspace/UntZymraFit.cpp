@@ -217,7 +217,7 @@ TFrmFit::TFrmFit(TZymra& project, QWidget* parent) : QWidget(parent), FProject(p
   leftLayout->addWidget(PrgFit);
   leftLayout->addWidget(LblStatus);
   leftLayout->addStretch(1);
-  left->setFixedWidth(390);
+  left->setFixedWidth(440);
 
   TblEstimates = new QTableWidget(0, 6, this);
   TblEstimates->setObjectName(QStringLiteral("TblEstimates"));

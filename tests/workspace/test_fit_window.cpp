@@ -7,7 +7,9 @@
 #include "LibZymra.h"
 #include "PaxChart.h"
 #include "UntZymraFit.h"
+#include "UntZymraChart.h"
 #include "UntZymraPnlStart.h"
+#include "ZymraHeadless.h"
 #include "ZymraUi.h"
 
 #include <QCheckBox>
@@ -228,6 +230,72 @@ TEST_F(FitWindow, RefusedBoundsGiveTheChecksMessageAndEscapeCloses) {
   page->Rows[0].ChbEstimate->setFocus();
   QTest::keyClick(page->Rows[0].ChbEstimate, Qt::Key_Escape);
   EXPECT_FALSE(page->isVisible());
+}
+
+// The example shipped with the program, as a user meets it: imported on a fed batch,
+// fitted in the window (three constants, OD and OTR in three replicates), applied, the
+// run simulated with the estimates and charted with the measured values. The truth the
+// file was made from lies inside every interval. The pictures are kept for the record.
+TEST(FitWindowExample, ShippedDataGiveIntervalsAroundTheTruthAndAChartWithTheirPoints) {
+  TQueueSynchronizer sync;
+  TZymra project(&sync);
+  TZymra_Run* run = project.AddRun();
+  run->BatchParams.IsBatch = 0;
+  run->BatchParams.Phase = 0;
+  ZymraUi().OpenFileName = [](QWidget*, const QString&, const QString&, const QString&) {
+    return QStringLiteral(ZYMRA_TEST_SOURCE_DIR "/../../resources/examples/fedbatch-measured.tsv");
+  };
+  ASSERT_TRUE(ImportMeasuredData(*run, nullptr));
+  EXPECT_EQ(run->Measured().Source, "fedbatch-measured.tsv");
+
+  TFrmPnlStart start(project);
+  start.ShowRun(run);
+  TFrmFit fit(project);
+  fit.StartPage = &start;
+  fit.resize(1180, 720);
+  fit.show();
+  fit.ShowRun(run);
+  for (int k = 0; k < kFitConstantCount; ++k) fit.Rows[k].ChbEstimate->setChecked(k == 0 || k == 2 || k == 6);
+  ASSERT_TRUE(fit.Start());
+  ASSERT_TRUE(WaitFor([&] { return !fit.Running(); }));
+  const TFitResult* r = fit.Result();
+  ASSERT_NE(r, nullptr);
+  const double truth[] = {0.46, 0.55, 24};  // Yield_Real, DryMassPerOD_Real, FedBatchOD
+  ASSERT_EQ(r->Names.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_LT(r->CILow[i], truth[i]) << r->Names[i];
+    EXPECT_GT(r->CIHigh[i], truth[i]) << r->Names[i];
+  }
+  EXPECT_EQ(r->Points, 240);
+  EXPECT_EQ(fit.CrtResiduals->Plot().SeriesCount(), 2) << "OD and OTR";
+  EXPECT_TRUE(fit.grab().save(TestOutput(QStringLiteral("fit_window.png"))));
+
+  ASSERT_TRUE(fit.ApplyEstimates());
+  THeadlessOptions options;
+  options.MaxSteps = 2000;
+  RunHeadless(sync, {run}, options);
+  ASSERT_GT(run->Time.Rows(), 40);
+  TFrmZymraChart chart(project);
+  chart.resize(900, 620);
+  chart.CrtChart->SetAnimatedZoom(false);
+  chart.show();
+  chart.SetTag(0);
+  chart.ShowRun(run);
+  const TPaxPlot& plot = chart.CrtChart->Plot();
+  int measured = 0;
+  for (int i = 0; i < plot.SeriesCount(); ++i)
+    if (plot.Series(i)->PointsOnly()) {
+      ++measured;
+      EXPECT_EQ(plot.Series(i)->Count(), 40u);
+      EXPECT_EQ(plot.Series(i)->Title(), QStringLiteral("measured %1").arg(measured));
+    }
+  EXPECT_EQ(measured, 3);
+  chart.SetView3D(false);
+  EXPECT_TRUE(chart.grab().save(TestOutput(QStringLiteral("chart_measured.png"))));
+  chart.SetView3D(true);
+  EXPECT_TRUE(chart.grab().save(TestOutput(QStringLiteral("chart_measured_3d.png"))));
+  chart.LeaveRun();
+  ResetZymraUi();
 }
 
 }  // namespace
