@@ -823,7 +823,10 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
   }
 
   // Ribbons, from the back to the front; each lies in its own slice of the depth.
-  const auto visible = VisibleSeries();
+  // Ribbons share the depth among them; point series take no slice: their markers lie
+  // in the plane of the axes, where values are read, and are painted over the ribbons.
+  std::vector<const TPaxChartSeries*> visible, points;
+  for (const TPaxChartSeries* s : VisibleSeries()) (s->PointsOnly() ? points : visible).push_back(s);
   const int n = static_cast<int>(visible.size());
   const double slot = n > 0 ? d / n : d;
   const double devicePx = DeviceScale(p);
@@ -851,16 +854,6 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     m.YScale = h / sy.Length();
     m.ColumnScale = scale;
     m.Columns = static_cast<int>(std::ceil(w * scale));
-    if (s->PointsOnly()) {
-      std::vector<QPointF> pts;
-      for (std::size_t k = 0; k < s->Count(); ++k) {
-        const double x = (s->X(k) - m.XMin) * m.XScale, y = h - (s->Y(k) - m.YMin) * m.YScale;
-        if (x >= 0 && x <= w && y >= 0 && y <= h) pts.push_back(P(x, y, 0.5 * (z0 + z1)));
-      }
-      p.setRenderHint(QPainter::Antialiasing, false);
-      DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
-      continue;
-    }
     s->Decimate(m, FScratch);
     // The polyline cut into the pieces that lie inside the box.
     pieces.clear();
@@ -905,6 +898,15 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
       p.setRenderHint(QPainter::Antialiasing, false);
       DrawMarkers(p, pts, s->Color(), s->MarkerSize());
     }
+  }
+  for (const TPaxChartSeries* s : points) {
+    std::vector<QPointF> pts;
+    for (std::size_t k = 0; k < s->Count(); ++k) {
+      const double x = xBox(s->X(k)), y = yBox(s->Y(k));
+      if (x >= 0 && x <= w && y >= 0 && y <= h) pts.push_back(P(x, y, 0));
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    DrawMarkers(p, pts, s->Color(), std::max(3, s->MarkerSize()));
   }
   p.setRenderHint(QPainter::Antialiasing, true);
   // Axes along the front edges.

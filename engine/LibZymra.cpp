@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 
 #include "ZymraModel.h"
 
@@ -18,6 +20,91 @@ TZymra_Run::TZymra_Run(TStreamNode* owner) : TStreamNode(owner, StaticClass()) {
 
 TZymra_Run::~TZymra_Run() { Worker_.reset(); }
 
+namespace {
+#pragma pack(push, 1)
+struct TMeasuredRecord {
+  double Time;
+  std::int32_t Replicate;
+  double Value[kMeasuredColumnCount];
+};
+#pragma pack(pop)
+static_assert(sizeof(TMeasuredRecord) == 44);
+}  // namespace
+
+TZymra_Measured::TZymra_Measured(TStreamNode* owner) : TStreamNode(owner, StaticClass()) {
+  SetProfile(TStreamProfile::Make("1.0.0", "", "", ""));
+}
+
+bool TZymra_Measured::WriteData(TStreamWrapper& w) {
+  std::vector<TMeasuredRecord> records(Data.Points.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const TMeasuredPoint& p = Data.Points[i];
+    records[i].Time = p.Time;
+    records[i].Replicate = p.Replicate;
+    for (int c = 0; c < kMeasuredColumnCount; ++c) records[i].Value[c] = p.Value[c];
+  }
+  const auto count = static_cast<std::int32_t>(records.size());
+  return w.WriteLongString(Data.Source) && w.Write(&count, sizeof count) &&
+         (count == 0 || w.Write(records.data(), static_cast<std::int32_t>(count * sizeof(TMeasuredRecord))));
+}
+
+bool TZymra_Measured::ReadData(TStreamWrapper& w) {
+  TMeasuredData data;
+  std::int32_t count = 0;
+  if (!w.ReadLongString(data.Source) || !w.Read(&count, sizeof count)) return false;
+  const std::int64_t at = w.GetPosition();
+  if (count < 0 || std::int64_t{count} * std::int64_t{sizeof(TMeasuredRecord)} > w.GetRemaining()) {
+    w.SetError("measured data at offset " + std::to_string(at) + " claim " + std::to_string(count) +
+               " points, more than the file holds");
+    return false;
+  }
+  std::vector<TMeasuredRecord> records(static_cast<std::size_t>(count));
+  if (count > 0 && !w.Read(records.data(), static_cast<std::int32_t>(count * sizeof(TMeasuredRecord)))) return false;
+  // What the importer guarantees (finite times that never go back within a replicate,
+  // finite values) is checked again: a fit must not meet a damaged file's points.
+  std::map<std::int32_t, double> lastTime;
+  data.Points.resize(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    TMeasuredRecord r;
+    std::memcpy(&r, &records[i], sizeof r);
+    const double time = r.Time;
+    const std::int32_t replicate = r.Replicate;
+    bool good = std::isfinite(time);
+    auto last = lastTime.find(replicate);
+    if (good && last != lastTime.end() && time < last->second) good = false;
+    for (int c = 0; c < kMeasuredColumnCount; ++c) {
+      const double v = r.Value[c];  // a copy: the packed field cannot be bound
+      good = good && !std::isinf(v);
+    }
+    if (!good) {
+      w.SetError("measured point " + std::to_string(i + 1) + " at offset " +
+                 std::to_string(at + static_cast<std::int64_t>(i * sizeof r)) + " is damaged");
+      return false;
+    }
+    lastTime[replicate] = time;
+    TMeasuredPoint& p = data.Points[i];
+    p.Time = time;
+    p.Replicate = replicate;
+    for (int c = 0; c < kMeasuredColumnCount; ++c) p.Value[c] = r.Value[c];
+  }
+  Data = std::move(data);
+  return true;
+}
+
+const TMeasuredData& TZymra_Run::Measured() const {
+  static const TMeasuredData kNone;
+  return Measured_ ? Measured_->Data : kNone;
+}
+
+void TZymra_Run::SetMeasured(const TMeasuredData& data) {
+  if (data.Points.empty()) {
+    Measured_.reset();
+    return;
+  }
+  if (!Measured_) Measured_ = std::make_unique<TZymra_Measured>(this);
+  Measured_->Data = data;
+}
+
 TZymra* TZymra_Run::Owner() const { return dynamic_cast<TZymra*>(Parent()); }
 
 bool TZymra_Run::WriteData(TStreamWrapper& w) {
@@ -27,6 +114,7 @@ bool TZymra_Run::WriteData(TStreamWrapper& w) {
   const bool log = w.WriteLongString(EventLog);
   ok = ok && comment && log;
   for (int i = 0; i < kRunSeriesCount - 1 && ok; ++i) ok = Series(i).WriteNode(w);
+  if (ok && HasMeasured()) ok = Measured_->WriteNode(w);
   return ok;
 }
 
@@ -41,6 +129,8 @@ bool TZymra_Run::ReadData(TStreamWrapper& w) {
     // Files without an object version kept the feed rate in ml/h.
     if (&Series(i) == &FeedRate && LoadedVersion.empty()) FeedRate.Map(MatrixDivide, 1000.0, false);
   }
+  Measured_.reset();
+  if (ok) ok = ReadMeasured(w);
   // A run stored while running or paused has no worker to continue it, and starting
   // it afresh would append to its results: it comes back finished (results kept,
   // can be reset). So does a state this program never writes.
@@ -49,6 +139,26 @@ bool TZymra_Run::ReadData(TStreamWrapper& w) {
   FeedStart = 0;
   CorrTime = 0;
   return ok;
+}
+
+bool TZymra_Run::ReadMeasured(TStreamWrapper& w) {
+  // Without block frames nothing tells where the run's payload ends; this program
+  // always writes them.
+  if (!w.Header.WriteBlockHeaders || !w.Header.WriteBlockFooters) return true;
+  const std::int64_t end = Header.Offsetfooter;
+  if (end > w.GetSize() || w.GetPosition() + BlockHeaderSize > end) return true;
+  TBlockHeader header{};
+  TBlockFooter footer{};
+  if (!w.BeginBlock(header, footer, true)) return false;
+  // A block of a kind this program does not know (a later version's) is left unread:
+  // the run's own block end puts the reader behind it.
+  if (header.ClassName.Str() != TZymra_Measured::StaticClass().Name) return true;
+  auto node = std::make_unique<TZymra_Measured>(this);
+  node->Header = header;
+  node->Footer = footer;
+  if (!node->ReadNodeBody(w)) return false;
+  if (!node->Data.Empty()) Measured_ = std::move(node);
+  return true;
 }
 
 tDoubleMatrix& TZymra_Run::Series(int index) {

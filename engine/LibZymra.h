@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KelMatrix.h"
+#include "ZymraMeasured.h"
 #include "ZymraRecords.h"
 #include "ZymraText.h"
 #include "ZymraThread.h"
@@ -16,6 +17,22 @@ class TZymra;
 
 constexpr int kRunSeriesCount = 14;
 extern const char* const kRunSeriesNames[kRunSeriesCount];
+
+// The values measured in a real cultivation, kept with the run they belong to. Stored as
+// one block nested in the run's payload after its series, and only when there are
+// values, so a run without them is stored exactly as before; a reader that does not
+// know the block leaves it unread, since every block's end is found through its footer.
+class TZymra_Measured : public TStreamNode {
+ public:
+  KEL_STREAM_CLASS(TZymra_Measured)
+  explicit TZymra_Measured(TStreamNode* owner = nullptr);
+  // The source name, the number of points, then per point its time (double),
+  // replicate (int32) and the four columns (doubles, NaN where not measured).
+  bool WriteData(TStreamWrapper& wrapper) override;
+  bool ReadData(TStreamWrapper& wrapper) override;
+
+  TMeasuredData Data;
+};
 
 class TZymra_Run : public TStreamNode {
  public:
@@ -36,6 +53,12 @@ class TZymra_Run : public TStreamNode {
   // The fourteen series in their fixed order.
   tDoubleMatrix& Series(int index);
   const tDoubleMatrix& Series(int index) const;
+
+  // The values measured in a real cultivation beside this run; empty when there are none.
+  const TMeasuredData& Measured() const;
+  bool HasMeasured() const { return Measured_ && !Measured_->Data.Empty(); }
+  // Empty data removes them.
+  void SetMeasured(const TMeasuredData& data);
 
   // Not stored.
   double FeedStart = 0;
@@ -92,8 +115,11 @@ class TZymra_Run : public TStreamNode {
  private:
   friend class TZymra_Thread;
   void ClearSeries();
+  bool ReadMeasured(TStreamWrapper& wrapper);
 
   std::unique_ptr<TZymra_Thread> Worker_;
+  // Made only when there are values: every node takes a number from the IDs' counter.
+  std::unique_ptr<TZymra_Measured> Measured_;
 };
 
 #pragma pack(push, 1)

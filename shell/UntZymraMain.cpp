@@ -32,6 +32,7 @@
 #include "UntZymraChart.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
+#include "UntZymraFit.h"
 #include "UntZymraSweep.h"
 #include "ZymraHelp.h"
 #include "ZymraPictures.h"
@@ -290,6 +291,12 @@ void TFrmZymraMain::CreateActions() {
   ActSweep = NewAction(this, QStringLiteral("Parameter &Sweep..."),
                        QStringLiteral("Varies Constants Of The Current Run And Shows The Spread Of The Results"), {},
                        -1);
+  ActImportMeasured = NewAction(this, QStringLiteral("&Import Measured Data..."),
+                                QStringLiteral("Keeps Values Measured In A Real Cultivation With The Current Run"), {}, -1);
+  ActRemoveMeasured = NewAction(this, QStringLiteral("Remo&ve Measured Data"),
+                                QStringLiteral("Removes The Measured Values From The Current Run"), {}, -1);
+  ActFit = NewAction(this, QStringLiteral("Fi&t To Measured Data..."),
+                     QStringLiteral("Estimates The Real Constants Of The Current Run From Its Measured Data"), {}, -1);
   ActFullScreen = NewAction(this, QStringLiteral("Full Screen"), QStringLiteral("Shows Run Panel In Full Screen"),
                             QKeySequence(Qt::CTRL | Qt::Key_F11), tiFullScreen);
   ActHelp = NewAction(this, QStringLiteral("&Help "), QStringLiteral("Help contents"), QKeySequence(Qt::Key_F1),
@@ -302,7 +309,8 @@ void TFrmZymraMain::CreateActions() {
   ActUpdate = NewAction(this, QStringLiteral("&Check Update Version"), {}, {}, -1);
 
   const std::vector<QAction*> own = {ActAddRun, ActRemoveRun, ActStart, ActPause, ActStop, ActReset,
-                                     ActAssignSettings, ActAssignChart, ActSweep, ActFullScreen, ActHelp, ActInfo,
+                                     ActAssignSettings, ActAssignChart, ActSweep, ActImportMeasured,
+                                     ActRemoveMeasured, ActFit, ActFullScreen, ActHelp, ActInfo,
                                      ActWhitePaper, ActUpdate};
   for (QAction* action : own) addAction(action);  // shortcuts work wherever the focus is
 
@@ -315,6 +323,9 @@ void TFrmZymraMain::CreateActions() {
   connect(ActAssignSettings, &QAction::triggered, this, &TFrmZymraMain::ActAssignSettingsExecute);
   connect(ActAssignChart, &QAction::triggered, this, &TFrmZymraMain::ActAssignChartExecute);
   connect(ActSweep, &QAction::triggered, this, &TFrmZymraMain::ActSweepExecute);
+  connect(ActImportMeasured, &QAction::triggered, this, &TFrmZymraMain::ActImportMeasuredExecute);
+  connect(ActRemoveMeasured, &QAction::triggered, this, &TFrmZymraMain::ActRemoveMeasuredExecute);
+  connect(ActFit, &QAction::triggered, this, &TFrmZymraMain::ActFitExecute);
   connect(ActFullScreen, &QAction::triggered, this, &TFrmZymraMain::ActFullScreenExecute);
   connect(ActHelp, &QAction::triggered, this, &TFrmZymraMain::ActHelpExecute);
   connect(ActInfo, &QAction::triggered, this, &TFrmZymraMain::ActInfoExecute);
@@ -333,6 +344,7 @@ void TFrmZymraMain::CreateMenus() {
   MnuRuns->addActions({ActAssignSettings, ActAssignChart});
   MnuRuns->addSeparator();
   MnuRuns->addAction(ActSweep);
+  MnuRuns->addActions({ActImportMeasured, ActRemoveMeasured, ActFit});
   MnuRuns->addSeparator();
   MnuRuns->addAction(ActFullScreen);
 
@@ -522,6 +534,7 @@ void TFrmZymraMain::TakeOver(TZymra& loaded) {
     run->EventLog = source.EventLog;
     run->LoadedVersion = source.LoadedVersion;
     for (int s = 0; s < kRunSeriesCount; ++s) run->Series(s).Assign(source.Series(s));
+    run->SetMeasured(source.Measured());
   }
   FProject.OnRunAdded = std::move(onRunAdded);
 }
@@ -729,6 +742,10 @@ void TFrmZymraMain::UpdateActions() {
   ActAssignSettings->setEnabled(several && FProject.AnyInStates({rsPrepare}));
   ActAssignChart->setEnabled(several);
   ActSweep->setEnabled(FProject.CurrentRun != nullptr && FProject.IndexOf(FProject.CurrentRun) >= 0);
+  const bool measured = ActSweep->isEnabled() && FProject.CurrentRun->HasMeasured();
+  ActImportMeasured->setEnabled(ActSweep->isEnabled());
+  ActRemoveMeasured->setEnabled(measured);
+  ActFit->setEnabled(measured);
   ActFullScreen->setEnabled(FNavigations && FNavigations->HasPage());
   // A run that finished or paused on its own: the start page's caption and Reset follow.
   if (TNavigation* current = FNavigations ? FNavigations->Current : nullptr)
@@ -814,6 +831,35 @@ void TFrmZymraMain::ActSweepExecute() {
   // A run removed since the actions were last updated is gone.
   if (run == nullptr || FProject.IndexOf(run) < 0 || !CommitEdits()) return;
   ShowSweepWindow(FProject, *run, this);
+}
+
+void TFrmZymraMain::ActImportMeasuredExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !ImportMeasuredData(*run, this)) return;
+  // The shown page draws the points; a start page with refused values keeps them.
+  if (FNavigations && FNavigations->CanLeaveCurrent()) FNavigations->RefreshCurrent();
+  UpdateActions();
+}
+
+void TFrmZymraMain::ActRemoveMeasuredExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !RemoveMeasuredData(*run, this)) return;
+  if (FNavigations && FNavigations->CanLeaveCurrent()) FNavigations->RefreshCurrent();
+  UpdateActions();
+}
+
+void TFrmZymraMain::ActFitExecute() {
+  TZymra_Run* run = FProject.CurrentRun;
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !run->HasMeasured()) return;
+  ShowFitWindow(FProject, *run, FrmPnlStart,
+                [this](TZymra_Run& after) {
+                  if (FNavigations) FNavigations->LeaveCurrent();
+                  FProject.CurrentRun = &after;
+                  TZymra_Run* added = AddRun(true);
+                  UpdateActions();
+                  return added;
+                },
+                this);
 }
 
 void TFrmZymraMain::ActFullScreenExecute() {

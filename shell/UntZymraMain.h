@@ -99,6 +99,9 @@ class TFrmZymraMain : public TFrmFile {
   void ActAssignSettingsExecute();
   void ActAssignChartExecute();
   void ActSweepExecute();
+  void ActImportMeasuredExecute();
+  void ActRemoveMeasuredExecute();
+  void ActFitExecute();
   void ActFullScreenExecute();
   void ActHelpExecute();
   void ActInfoExecute();
@@ -140,6 +143,9 @@ class TFrmZymraMain : public TFrmFile {
   QAction* ActAssignSettings;
   QAction* ActAssignChart;
   QAction* ActSweep;
+  QAction* ActImportMeasured;
+  QAction* ActRemoveMeasured;
+  QAction* ActFit;
   QAction* ActFullScreen;
   QAction* ActHelp;
   QAction* ActInfo;

@@ -67,7 +67,7 @@ QStringList HelpPages() {
           QStringLiteral("mainwindow.html"), QStringLiteral("startpage.html"),
           QStringLiteral("process.html"), QStringLiteral("charts.html"),
           QStringLiteral("files.html"),   QStringLiteral("model.html"),
-          QStringLiteral("cli.html")};
+          QStringLiteral("fitting.html"), QStringLiteral("cli.html")};
 }
 
 TFrmHelp::TFrmHelp(QWidget* parent) : QMainWindow(parent) {

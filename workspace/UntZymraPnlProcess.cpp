@@ -35,6 +35,7 @@
 #include "ZymraChartHelpers.h"
 #include "ZymraPrint.h"
 #include "ZymraReport.h"
+#include "ZymraFitChart.h"
 #include "ZymraProcessImages.h"
 #include "ZymraUi.h"
 
@@ -628,6 +629,7 @@ void TFrmPnlProcess::ShowRun(TZymra_Run* run) {
     RemoveAllSeries(CrtOD);
     AddLineSeries(QStringLiteral("OD_real"), CrtOD);
     AddLineSeries(QStringLiteral("OD_ideal"), CrtOD);
+    if (run->HasMeasured()) AddMeasuredSeries(CrtOD->Plot(), {run->Measured()}, 0);
 
     EdtDischargeAmount->SetAsFloat(run->Params.DischargeAmount);
     EdtDischargeEachh->SetAsFloat(run->Params.DischargeEachh);

@@ -1,5 +1,7 @@
 #include "UntZymraPnlStart.h"
 
+#include <cstring>
+
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
@@ -375,11 +377,19 @@ void TFrmPnlStart::StoreValues() {
 }
 
 void TFrmPnlStart::StoreValuesInto(TZymra_Run* runPtr) {
+  // The title's unused bytes are not significant.
+  constexpr std::size_t kAfterTitle = offsetof(TRunParameters, ReactorSize);
   TZymra_Run* run = runPtr;
   TRunParameters p = run->Params;
   TRunBatchParameters b = run->BatchParams;
   ReadValues(p, b);
   if (run->State() == rsPrepare) {
+    // Values of the user's own replace applied ones: Undo goes back to them from now on.
+    if (FBeforeApply.RunID == run->GetID() &&
+        (std::memcmp(reinterpret_cast<const char*>(&p) + kAfterTitle,
+                     reinterpret_cast<const char*>(&run->Params) + kAfterTitle, sizeof p - kAfterTitle) != 0 ||
+         std::memcmp(&b, &run->BatchParams, sizeof b) != 0))
+      FBeforeApply.RunID.clear();
     run->Params = p;
     run->BatchParams = b;
   } else {
@@ -453,8 +463,43 @@ void TFrmPnlStart::BtnSetFefaultValuesClick() {
 }
 
 void TFrmPnlStart::BtnUndoClick() {
-  if (TZymra_Run* run = Project.CurrentRun)
-    run->BetweenSteps([&] { ShowValues(run->Params, run->BatchParams, &run->Comment); });
+  TZymra_Run* run = Project.CurrentRun;
+  if (!run) return;
+  if (!FBeforeApply.RunID.empty() && FBeforeApply.RunID == run->GetID()) {
+    // The values before the last apply; they reach the run when the page is left.
+    ShowValues(FBeforeApply.Params, FBeforeApply.Batch, &run->Comment);
+    return;
+  }
+  run->BetweenSteps([&] { ShowValues(run->Params, run->BatchParams, &run->Comment); });
+}
+
+bool TFrmPnlStart::ApplyValues(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch) {
+  if (run.State() != rsPrepare) return false;  // a prepared run has no worker stepping
+  const TRunParameters oldParams = run.Params;
+  const TRunBatchParameters oldBatch = run.BatchParams;
+  FBeforeApply = {run.GetID(), oldParams, oldBatch};
+  run.Params = params;
+  run.BatchParams = batch;
+  if (Project.CurrentRun == &run) {
+    // Leaving the page stores what it shows: it must show the applied values, and only
+    // those, so the user's typing in the other inputs stays.
+    const struct {
+      TPaxDecimalEdit* Edit;
+      double Old, New;
+    } changed[] = {
+        {EdtYield_Real, oldParams.Yield_Real, params.Yield_Real},
+        {EdtMaintenance_Real, oldParams.Maintenance_Real, params.Maintenance_Real},
+        {EdtDryMassPerOD_Real, oldParams.DryMassPerOD_Real, params.DryMassPerOD_Real},
+        {EdtCSubstr_Real, oldParams.CSubstr_Real, params.CSubstr_Real},
+        {EdtOD, oldParams.FedBatchOD, params.FedBatchOD},
+        {EdtBatchumax, oldBatch.Batchumax, batch.Batchumax},
+        {edtBatchOD, oldBatch.BatchOD, batch.BatchOD},
+    };
+    for (const auto& c : changed)
+      if (c.Old != c.New) c.Edit->SetAsFloat(c.New);
+    LblCaption->setText(FromCp1252(run.DisplayName()));
+  }
+  return true;
 }
 
 void TFrmPnlStart::BtnAssignFromLastRunClick() {

@@ -40,6 +40,11 @@ class TFrmPnlStart : public QWidget {
   void EnableBatchInputs(bool batchOn);
   // The controls' values over the given records (fields without a control keep theirs).
   void ReadValues(TRunParameters& params, TRunBatchParameters& batch) const;
+  // Writes values from outside the page (a fit's estimates) into a prepared run; where
+  // the page shows that run, the inputs whose run value changed show the new one. Undo
+  // then shows the run's values from before, until the page next stores changed
+  // values into the run. False for a run that is not prepared.
+  bool ApplyValues(TZymra_Run& run, const TRunParameters& params, const TRunBatchParameters& batch);
 
   void BtnResetClick();
   void BtnSetFefaultValuesClick();
@@ -98,4 +103,11 @@ class TFrmPnlStart : public QWidget {
 
   TZymra& Project;
   QHBoxLayout* FButtons = nullptr;
+  // The records of the run (by ID: a removed run's address may come back) before values
+  // were last applied to it from outside the page.
+  struct TBeforeApply {
+    std::string RunID;
+    TRunParameters Params{};
+    TRunBatchParameters Batch{};
+  } FBeforeApply;
 };

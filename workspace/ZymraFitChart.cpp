@@ -34,6 +34,11 @@ void AddMeasuredSeries(TPaxPlot& plot, const std::vector<TMeasuredData>& data, i
   for (std::size_t s = 0; s < data.size(); ++s) {
     if (!data[s].Has(col)) continue;
     for (int r : data[s].Replicates()) {
+      // A replicate with no value in this column would only be an empty legend entry.
+      const bool any = std::any_of(data[s].Points.begin(), data[s].Points.end(), [&](const TMeasuredPoint& p) {
+        return p.Replicate == r && !std::isnan(p.Of(col));
+      });
+      if (!any) continue;
       for (const TGroup& g : groups) repeated = repeated || g.Replicate == r;
       groups.push_back({s, r});
     }

@@ -4,6 +4,7 @@
 #include "PaxChartOutput.h"
 #include "PaxPlot.h"
 #include "ZymraChartHelpers.h"
+#include "ZymraFitChart.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -67,6 +68,8 @@ void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind) {
     AddLineSeries(Utf8(k.First) + Utf8(kEqualCfSuffix), plot)->SetVisible(shown);
     if (k.Second) AddLineSeries(Utf8(k.Second) + Utf8(kEqualCfSuffix), plot)->SetVisible(shown);
   }
+  // After the run's own series, whose places RefreshRunChart counts on.
+  if (run.HasMeasured()) AddMeasuredSeries(plot, {run.Measured()}, kind);
   plot.SetOrthogonal(false);
   plot.SetRotation(run.Params.ChartRotation);
   plot.SetElevation(run.Params.ChartElevation);

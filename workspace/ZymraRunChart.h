@@ -33,8 +33,9 @@ inline constexpr const char* kEqualCfSuffix = "[Cf_real = Cf_theor.]";
 void SetupRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind, const QString& versionText);
 // The series part of SetupRunChart: removes every series, adds the group's (the equal-Cf
 // ones whenever the run offers the comparison for the kind, hidden, and so out of the
-// legend, while the run's ShowEqualCf is off), switches perspective on and takes the 3D
-// angles from the run's ChartRotation and ChartElevation.
+// legend, while the run's ShowEqualCf is off), then the run's measured values of the
+// group as points (AddMeasuredSeries), switches perspective on and takes the 3D angles
+// from the run's ChartRotation and ChartElevation.
 void RebuildRunSeries(TPaxPlot& plot, const TZymra_Run& run, int kind);
 // Appends to each series of the group the rows it lacks; the equal-Cf series only
 // while the run's ShowEqualCf is set.

@@ -1,5 +1,5 @@
 # Draws the white paper's charts from real runs of the simulation:
-#   cmake -DCLI=path/to/zymra-cli -DOUT=folder -P charts.cmake
+#   cmake -DCLI=path/to/zymra-cli -DOUT=folder -DDATA=measured.tsv -P charts.cmake
 # Each run's printed summary is kept beside its charts (*.txt), so the figures
 # quoted in the text can be compared with what the model gives today.
 set(ENV{QT_QPA_PLATFORM} offscreen)
@@ -33,3 +33,13 @@ simulate(wrongcf SET IsBatch=0 CSubstr=400 StopByuCrit=0 ShowEqualCf=1
          CHARTS 0:wrongcf-od.png 1:wrongcf-growth.png)
 # 3. Batch phase first (its lag ends at random: fixed seed), then the fed batch.
 simulate(batch CHARTS 0:batch-od.png 4:batch-substrate.png)
+# 4. A fit to the measured data shipped with the program (made by zymra-cli measure
+#    from known constants plus seeded noise): the run simulated with the estimates,
+#    the measured values as markers.
+execute_process(COMMAND "${CLI}" fit --set IsBatch=0 --data "${DATA}" --estimate Yield_Real
+                        --estimate DryMassPerOD_Real --estimate FedBatchOD --chart-size 1000x520
+                        --chart "0:${OUT}/fit-od.png" --chart "2:${OUT}/fit-otr.png"
+                RESULT_VARIABLE result OUTPUT_FILE "${OUT}/fit.txt" ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "zymra-cli fit failed (${result}): ${errors}")
+endif()

@@ -355,3 +355,4 @@ TEST_F(ChartWidget, PopupMenuBelongsToTheChart) {
 }
 
 }  // namespace
+

@@ -45,6 +45,16 @@ void WriteSeeds(const std::string& folder) {
     InitRun(*run);
     double x = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real, y = x;
     for (int i = 0; i < 3; ++i) Step(*run, x, y);
+    TMeasuredData measured;
+    measured.Source = "seed.tsv";
+    for (int i = 0; i < 3; ++i) {
+      TMeasuredPoint p;
+      p.Time = 0.25 * i;
+      p.Replicate = 1 + i % 2;
+      p.Value[0] = run->ODreal.Value(i);
+      measured.Points.push_back(p);
+    }
+    run->SetMeasured(measured);
     project.AddRun();
     project.SetFileName(file);
     project.StreamSettings.Compress = compressed != 0;

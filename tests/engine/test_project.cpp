@@ -376,3 +376,129 @@ TEST(ProjectFile, LoadedSeriesGrowWithoutDisturbingEachOther) {
   std::remove(file.c_str());
 }
 
+namespace {
+TMeasuredData SomeMeasured() {
+  TMeasuredData data;
+  data.Source = "flask \xB5-7.tsv";
+  for (int rep = 1; rep <= 2; ++rep)
+    for (int i = 0; i < 5; ++i) {
+      TMeasuredPoint p;
+      p.Time = 0.5 * i;
+      p.Replicate = rep;
+      p.Value[0] = 0.05 * std::exp(0.4 * p.Time) * (1 + 0.01 * rep);
+      if (i % 2 == 0) p.Value[1] = 2.0 + 0.01 * i;  // other rows leave Volume empty (NaN)
+      data.Points.push_back(p);
+    }
+  return data;
+}
+
+void ExpectSameMeasured(const TMeasuredData& a, const TMeasuredData& b) {
+  EXPECT_EQ(a.Source, b.Source);
+  ASSERT_EQ(a.Points.size(), b.Points.size());
+  for (std::size_t i = 0; i < a.Points.size(); ++i) {
+    EXPECT_EQ(a.Points[i].Time, b.Points[i].Time) << i;
+    EXPECT_EQ(a.Points[i].Replicate, b.Points[i].Replicate) << i;
+    // Bit for bit, so an empty cell (NaN) stays empty.
+    EXPECT_EQ(std::memcmp(a.Points[i].Value.data(), b.Points[i].Value.data(), sizeof a.Points[i].Value), 0) << i;
+  }
+}
+
+// An uncompressed image of a project whose first run carries measured data and whose
+// second run, simulated, follows it.
+std::string MeasuredImage(const std::string& file) {
+  TZymra project;
+  TZymra_Run* a = project.AddRun();
+  Simulate(*a, 10);
+  a->SetMeasured(SomeMeasured());
+  Simulate(*project.AddRun(), 20);
+  project.SetFileName(file);
+  project.StreamSettings.Compress = false;
+  EXPECT_TRUE(project.Save()) << project.LastError;
+  return FileBytes(file);
+}
+
+bool LoadImage(const std::string& file, const std::string& bytes, TZymra& loaded) {
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  loaded.SetFileName(file);
+  loaded.StreamSettings.Compress = false;
+  return loaded.Load();
+}
+}  // namespace
+
+TEST(ProjectFile, MeasuredDataKeptWithTheRunAndSkippedWhereUnknown) {
+  const std::string file = TempFile("measured.zym");
+  {
+    TZymra project;
+    project.AddRun()->SetMeasured(SomeMeasured());
+    project.AddRun();
+    ASSERT_TRUE(project.SaveToFile(file)) << project.LastError;
+  }
+  TZymra loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(file)) << loaded.LastError;
+  ASSERT_EQ(loaded.RunCount(), 2);
+  ASSERT_TRUE(loaded.Run(0)->HasMeasured());
+  ExpectSameMeasured(loaded.Run(0)->Measured(), SomeMeasured());
+  EXPECT_FALSE(loaded.Run(1)->HasMeasured());
+  // Removing them gives the run's stored form of a run that never had any.
+  const std::string with = TempFile("with.zym"), without = TempFile("without.zym");
+  loaded.Run(0)->SetMeasured(TMeasuredData{});
+  EXPECT_FALSE(loaded.Run(0)->HasMeasured());
+  ASSERT_TRUE(loaded.SaveToFile(without));
+  loaded.Run(0)->SetMeasured(SomeMeasured());
+  ASSERT_TRUE(loaded.SaveToFile(with));
+  EXPECT_GT(FileBytes(with).size(), FileBytes(without).size());
+
+  // A block this program does not know (as the measured block is to an older
+  // reader) is passed over, and the run after it still loads whole.
+  std::string image = MeasuredImage(file);
+  // The class name field (length byte 15), not the ID that begins with the name.
+  const std::size_t at = image.find("\x0FTZymra_Measured");
+  ASSERT_NE(at, std::string::npos);
+  image.replace(at + 1, 15, "TZymra_Measurex");
+  TZymra older;
+  ASSERT_TRUE(LoadImage(file, image, older)) << older.LastError;
+  ASSERT_EQ(older.RunCount(), 2);
+  EXPECT_FALSE(older.Run(0)->HasMeasured());
+  EXPECT_EQ(older.Run(0)->Time.Rows(), 11);
+  EXPECT_EQ(older.Run(1)->Time.Rows(), 21);
+  for (const std::string& f : {file, with, without}) std::remove(f.c_str());
+}
+
+TEST(ProjectFile, DamagedMeasuredDataFailsTheLoad) {
+  const std::string file = TempFile("measured-bad.zym");
+  const std::string good = MeasuredImage(file);
+  const std::size_t name = good.find("\x0FTZymra_Measured");
+  ASSERT_NE(name, std::string::npos);
+  // The block header's class name field is at its offset 188; the payload follows the
+  // 250-byte header: the source text (4 + its length), the point count, the points.
+  const std::size_t payload = name - 188 + 250;
+  const std::size_t count = payload + 4 + SomeMeasured().Source.size();
+  const std::size_t firstTime = count + 4;
+  auto patched = [&](std::size_t at, const void* bytes, std::size_t n) {
+    std::string s = good;
+    s.replace(at, n, static_cast<const char*>(bytes), n);
+    return s;
+  };
+  const std::int32_t huge = 1 << 28, negative = -1;
+  const double nan = NAN, late = 99.0;
+  struct TCase {
+    const char* What;
+    std::string Image;
+  } cases[] = {
+      {"cut inside the points", good.substr(0, firstTime + 30)},
+      {"cut inside the source text", good.substr(0, payload + 6)},
+      {"count beyond the file", patched(count, &huge, 4)},
+      {"negative count", patched(count, &negative, 4)},
+      {"time not a number", patched(firstTime, &nan, 8)},
+      {"time going back in a replicate", patched(firstTime, &late, 8)},
+  };
+  TZymra intact;
+  ASSERT_TRUE(LoadImage(file, good, intact)) << intact.LastError;
+  ExpectSameMeasured(intact.Run(0)->Measured(), SomeMeasured());
+  for (const TCase& c : cases) {
+    TZymra loaded;
+    EXPECT_FALSE(LoadImage(file, c.Image, loaded)) << c.What;
+    EXPECT_FALSE(loaded.LastError.empty()) << c.What;
+  }
+  std::remove(file.c_str());
+}

@@ -39,7 +39,9 @@
 #include "UntZymraMain.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
+#include "UntZymraFit.h"
 #include "UntZymraSweep.h"
+#include "PaxChart.h"
 #include "ZymraHeadless.h"
 #include "ZymraQtSync.h"
 #include "ZymraUi.h"
@@ -643,3 +645,50 @@ TEST_F(MainWindowTest, ADroppedFileIsOpened) {
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, MeasuredDataImportedOnARunAreChartedSavedAndFitted) {
+  const QString data = FilePath("flask.tsv"), project = FilePath("measured.zym");
+  {
+    QFile f(data);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Time\tODreal\tReplicate\n1\t0,06\t1\n2\t0,09\t1\n1\t0,07\t2\n2\t0,1\t2\n");
+  }
+  ZymraUi().OpenFileName = [&](QWidget*, const QString&, const QString&, const QString&) { return data; };
+  Click(RunNode("3.1. Optical Density", 0));
+  ASSERT_NE(Project->CurrentRun, nullptr);
+  EXPECT_TRUE(Window->ActImportMeasured->isEnabled());
+  EXPECT_FALSE(Window->ActRemoveMeasured->isEnabled());
+  EXPECT_FALSE(Window->ActFit->isEnabled()) << "nothing to fit to yet";
+  Window->ActImportMeasured->trigger();
+  ASSERT_TRUE(Project->Run(0)->HasMeasured());
+  EXPECT_TRUE(Window->ActFit->isEnabled());
+  EXPECT_TRUE(Window->ActRemoveMeasured->isEnabled());
+  EXPECT_TRUE(Window->Modified);
+  // The shown chart page drew them at once.
+  const TPaxPlot& plot = Window->FrmZymraChart->CrtChart->Plot();
+  QStringList titles;
+  for (int i = 0; i < plot.SeriesCount(); ++i) titles << plot.Series(i)->Title();
+  EXPECT_TRUE(titles.contains("measured 1") && titles.contains("measured 2")) << titles.join(", ").toStdString();
+
+  ASSERT_TRUE(Window->SaveDocument(project));
+  ASSERT_TRUE(Window->OpenFile(project));
+  ASSERT_EQ(Project->RunCount(), 1);
+  ASSERT_TRUE(Project->Run(0)->HasMeasured()) << "kept through the save and the open";
+  EXPECT_EQ(Project->Run(0)->Measured().Points.size(), 4u);
+
+  Click(RunNode("1. Process Data", 0));
+  Window->ActFit->trigger();
+  TFrmFit* fit = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* found = qobject_cast<TFrmFit*>(widget); found && found->isVisible()) fit = found;
+  ASSERT_NE(fit, nullptr);
+  EXPECT_EQ(fit->windowTitle(), "Fit - Run1 default");
+  EXPECT_FALSE(Window->isAncestorOf(fit));
+  EXPECT_TRUE(fit->close());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  Answer = QMessageBox::Yes;
+  Window->ActRemoveMeasured->trigger();
+  EXPECT_FALSE(Project->Run(0)->HasMeasured());
+  EXPECT_FALSE(Window->ActFit->isEnabled());
+}

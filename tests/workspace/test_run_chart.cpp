@@ -180,3 +180,50 @@ TEST_F(RunChart, RejectsWhatItCannotDraw) {
 }
 
 }  // namespace
+
+// Measured values beside the run's course: points only, one series per replicate, in
+// the group whose quantity was measured, after the run's own series.
+TEST_F(RunChart, MeasuredPointsFollowTheRunsSeries) {
+  TZymra_Run& r = *project->AddRun();
+  TMeasuredData data;
+  for (int rep : {1, 2})
+    for (int i = 0; i < 4; ++i) {
+      TMeasuredPoint p;
+      p.Time = i;
+      p.Replicate = rep;
+      p.Value[0] = 1 + i;                   // ODreal in every row
+      if (rep == 2 && i < 2) p.Value[1] = 2;  // Volume in two rows of replicate 2 only
+      data.Points.push_back(p);
+    }
+  r.SetMeasured(data);
+  struct TExpect {
+    int Kind;
+    std::vector<QString> Titles;
+    std::vector<std::size_t> Counts;
+  } expect[] = {
+      {0, {"measured 1", "measured 2"}, {4, 4}},
+      {1, {}, {}},
+      {2, {}, {}},
+      {3, {"measured"}, {2}},  // one replicate has volumes: no number needed
+  };
+  for (const TExpect& e : expect) {
+    TPaxPlot plot;
+    SetupRunChart(plot, r, e.Kind, QStringLiteral("v"));
+    const int own = RunChartKind(e.Kind).Second ? 2 : 1;
+    ASSERT_EQ(plot.SeriesCount(), own + static_cast<int>(e.Titles.size())) << e.Kind;
+    for (std::size_t i = 0; i < e.Titles.size(); ++i) {
+      const TPaxChartSeries* s = plot.Series(own + static_cast<int>(i));
+      EXPECT_EQ(s->Title(), e.Titles[i]) << e.Kind;
+      EXPECT_EQ(s->Count(), e.Counts[i]) << e.Kind;
+      EXPECT_TRUE(s->PointsOnly());
+    }
+    EXPECT_FALSE(plot.Series(0)->PointsOnly());
+  }
+  data.Points.resize(3);  // replicate 1 alone
+  r.SetMeasured(data);
+  TPaxPlot plot;
+  SetupRunChart(plot, r, 0, QStringLiteral("v"));
+  ASSERT_EQ(plot.SeriesCount(), 3);
+  EXPECT_EQ(plot.Series(2)->Title(), QStringLiteral("measured"));
+  project->RemoveRun(&r);
+}
