@@ -26,6 +26,11 @@ void Simulate(TZymra_Run& run, int steps) {
   for (int i = 0; i < steps && !run.Params.Finished; ++i) Step(run, xpr, xth);
 }
 
+std::string FileBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
 void ExpectSameSeries(const tDoubleMatrix& a, const tDoubleMatrix& b, const char* name) {
   ASSERT_EQ(a.Rows(), b.Rows()) << name;
   for (int i = 0; i < a.Rows(); ++i) ASSERT_EQ(a.Value(i), b.Value(i)) << name << " row " << i;
