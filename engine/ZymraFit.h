@@ -119,6 +119,10 @@ struct TFitResult {
   long long DegreesOfFreedom = 0;
   long long Evaluations = 0;
   bool Cancelled = false;
+  // CPU seconds along the longest path through the fit: the calling thread's own work
+  // plus, per parallel phase, its busiest thread's. The wall time on otherwise idle
+  // cores; a benchmark on a shared machine compares it with the total CPU time.
+  double CriticalPathSeconds = 0;
   // The run's records with the estimates written in (the caller decides to apply them).
   TRunParameters Params{};
   TRunBatchParameters Batch{};
