@@ -600,9 +600,12 @@ bool CheckFitProblem(const TFitProblem& problem, std::string& error) {
 long long FitEvaluationBudget(const TFitProblem& problem, const TFitOptions& options) {
   const long long p = static_cast<long long>(problem.Estimate.size());
   const long long starts = std::max(options.Starts, 1);
-  long long budget = starts * kLevelRounds * options.MaxEvaluationsPerStart + 2 * p;
+  const long long perSearch = std::max(options.MaxEvaluationsPerStart, 10LL);
+  // Per start: its first trial, then per round a search and the trial at its end; then
+  // the trial at the optimum and the Jacobian's.
+  long long budget = starts * (1 + kLevelRounds * (perSearch + 1)) + 1 + 2 * p;
   if (options.Profile)
-    budget += 2 * p * (kProfileWalk + kProfileBisect) * std::max(options.MaxEvaluationsPerStart / 4, 1LL);
+    budget += 2 * p * (kProfileWalk + kProfileBisect) * std::max(perSearch / 4, 1LL);
   return budget;
 }
 
