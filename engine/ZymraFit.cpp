@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <ctime>
 
 #include "ZymraSweep.h"
 
@@ -198,6 +199,9 @@ struct TContext {
   std::uint32_t LagSeed = 0;
   std::atomic<long long> Evaluations{0};
   std::atomic<bool> Stopped{false};
+  // CPU seconds of the calling thread inside the parallel phases, and of the busiest
+  // worker of each phase, summed over the phases.
+  double CallerInPhases = 0, BusiestInPhases = 0;
 
   std::size_t P() const { return Constants.size(); }
   bool CancelRequested() const { return Options->Cancel && Options->Cancel->load(std::memory_order_relaxed); }
@@ -396,21 +400,35 @@ double LocalSearch(TContext& c, TEvaluator& ev, const TLevels& levels, const std
 
 // Runs tasks 0..count-1 on `threads` workers (the calling thread is one), each worker
 // with an evaluator of its own.
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 template <class F>
 void ParallelTasks(TContext& c, int count, int threads, F task) {
   std::atomic<int> next{0};
-  auto work = [&] {
-    TEvaluator ev(c);
-    for (;;) {
-      const int t = next.fetch_add(1);
-      if (t >= count || c.Stopped.load()) return;
-      task(t, ev);
+  const int workers = std::max(1, std::min(threads, count));
+  std::vector<double> cpu(static_cast<std::size_t>(workers), 0);
+  auto work = [&](int self) {
+    const double start = ThreadCpuSeconds();
+    {
+      TEvaluator ev(c);
+      for (;;) {
+        const int t = next.fetch_add(1);
+        if (t >= count || c.Stopped.load()) break;
+        task(t, ev);
+      }
     }
+    cpu[static_cast<std::size_t>(self)] = ThreadCpuSeconds() - start;
   };
   std::vector<std::thread> pool;
-  for (int k = 1; k < std::min(threads, count); ++k) pool.emplace_back(work);
-  work();
+  for (int k = 1; k < workers; ++k) pool.emplace_back(work, k);
+  work(0);
   for (std::thread& t : pool) t.join();
+  c.CallerInPhases += cpu[0];
+  c.BusiestInPhases += *std::max_element(cpu.begin(), cpu.end());
 }
 
 struct TStartResult {
@@ -582,9 +600,12 @@ bool CheckFitProblem(const TFitProblem& problem, std::string& error) {
 long long FitEvaluationBudget(const TFitProblem& problem, const TFitOptions& options) {
   const long long p = static_cast<long long>(problem.Estimate.size());
   const long long starts = std::max(options.Starts, 1);
-  long long budget = starts * kLevelRounds * options.MaxEvaluationsPerStart + 2 * p;
+  const long long perSearch = std::max(options.MaxEvaluationsPerStart, 10LL);
+  // Per start: its first trial, then per round a search and the trial at its end; then
+  // the trial at the optimum and the Jacobian's.
+  long long budget = starts * (1 + kLevelRounds * (perSearch + 1)) + 1 + 2 * p;
   if (options.Profile)
-    budget += 2 * p * (kProfileWalk + kProfileBisect) * std::max(options.MaxEvaluationsPerStart / 4, 1LL);
+    budget += 2 * p * (kProfileWalk + kProfileBisect) * std::max(perSearch / 4, 1LL);
   return budget;
 }
 
@@ -598,6 +619,7 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
             " constant(s)";
     return false;
   }
+  const double callerStart = ThreadCpuSeconds();
   TContext c;
   c.Problem = &problem;
   c.Options = &options;
@@ -900,6 +922,7 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
   result.Batch = problem.Batch;
   for (std::size_t j = 0; j < p; ++j) SetFitConstantValue(result.Params, result.Batch, c.Constants[j], xHat[j]);
   result.Evaluations = c.Evaluations.load();
+  result.CriticalPathSeconds = ThreadCpuSeconds() - callerStart - c.CallerInPhases + c.BusiestInPhases;
   return true;
 }
 

@@ -7,16 +7,18 @@
 // constant coefficient of variation, sigma = CV x simulated OD, the OD of the previous
 // round: the weights are renewed between rounds of searches until the estimates
 // settle), the other columns by an absolute one. An error level not given is estimated
-// from the residuals, in the same rounds. A measured time beyond the end of the simulated run (the run ended
-// earlier, e.g. at the target OD) is compared with the run's last row: the culture
-// is taken to stay where the run stopped, so a run that ends too soon pays for it.
+// from the residuals, in the same rounds. A measured time beyond the end of the
+// simulated run (the run ended earlier, e.g. at the target OD) is compared with the
+// run's last row: the culture is taken to stay where the run stopped, so a run that
+// ends too soon pays for it.
 //
-// Every trial simulates the run once, with the batch lag drawn from a generator seeded
-// with the fit's seed, so the objective is a deterministic function of the constants;
-// it serves every replicate, since they share the settings. The optimiser (NLopt's
-// BOBYQA, bounded and derivative-free: the model is a step function of the constants,
-// events fall on whole steps) runs from several starts drawn from the seed; the starts
-// run on a pool of threads, and the best one (lowest objective, then lowest start
+// Every trial simulates the run once, up to the last measured time, with the batch lag
+// drawn from a generator seeded with the fit's seed, so the objective is a
+// deterministic function of the constants; it serves every replicate, since they share
+// the settings. The optimiser (NLopt's BOBYQA, bounded and derivative-free: the model
+// is a step function of the constants, events fall on whole steps) runs from several
+// starts (the run's own values and a Latin hypercube drawn from the seed); the starts
+// run on a pool of threads, and the best one (lowest deviance, then lowest start
 // number) wins, so the result does not depend on the thread count.
 //
 // Uncertainty: the Jacobian of the weighted residuals at the optimum by central
@@ -119,6 +121,10 @@ struct TFitResult {
   long long DegreesOfFreedom = 0;
   long long Evaluations = 0;
   bool Cancelled = false;
+  // CPU seconds along the longest path through the fit: the calling thread's own work
+  // plus, per parallel phase, its busiest thread's. The wall time on otherwise idle
+  // cores; a benchmark on a shared machine compares it with the total CPU time.
+  double CriticalPathSeconds = 0;
   // The run's records with the estimates written in (the caller decides to apply them).
   TRunParameters Params{};
   TRunBatchParameters Batch{};
