@@ -1,7 +1,7 @@
 #!/bin/sh
 # SIGTERM (a logout, a shutdown) while runs go, on a virtual X display:
 #   test_desktop_sigterm.sh ZYMRA ZYMRA_CLI PROJECT.zym OUTPUT_DIR
-# opens PROJECT (prepared runs), starts them (F9), opens the about box, sends
+# opens PROJECT (prepared runs first), starts them (F9), opens the about box, sends
 # SIGTERM and checks that
 # the program ends within 5 s with status 0, leaving the project in the recovery
 # folder under its original name. Starts again, answers the recovery box with
@@ -53,8 +53,12 @@ FILE=$1
 "$CLI" info "$FILE" > "$OUT/recovered.txt" || fail "zymra-cli info failed on the recovery file"
 cat "$OUT/recovered.txt"
 # Stored while running, the runs come back finished with their results.
-[ "$(grep -c "Finished" "$OUT/recovered.txt")" -ge 3 ] || fail "the recovered runs are not all there"
-grep -q "Runs: *3" "$OUT/recovered.txt" || fail "the recovered project does not hold three runs"
+[ "$(grep -A1 "^  Run[123] " "$OUT/recovered.txt" | grep -c "state Finished")" -eq 3 ] ||
+  fail "the three runs that went are not there"
+grep -A1 "^  Run[123] " "$OUT/recovered.txt" | grep -o "[0-9]* rows" | awk '$1 < 10 { bad = 1 } END { exit bad }' ||
+  fail "the runs that went were stored without their rows"
+RUNS=$("$CLI" info "$PROJECT" | grep "^Runs:")
+[ "$(grep "^Runs:" "$OUT/recovered.txt")" = "$RUNS" ] || fail "the recovered project does not hold every run ($RUNS)"
 
 # The next start offers it; Return answers Open. The box is modal: keys to the
 # main window go nowhere, so every window of the program gets the Return.
@@ -77,6 +81,7 @@ wait "$PID"
 STATUS=$?
 [ "$STATUS" -eq 0 ] || fail "exit status $STATUS after the second SIGTERM"
 [ -z "$(ls "$RECOVERY"/*.zym 2>/dev/null)" ] || fail "a saved project was written to the recovery folder"
-"$CLI" info "$PROJECT" | grep -q "Finished" || fail "the saved project lacks the recovered runs"
+"$CLI" info "$PROJECT" > "$OUT/saved.txt" || fail "zymra-cli info failed on the saved project"
+cmp -s "$OUT/recovered.txt" "$OUT/saved.txt" || fail "the saved project differs from the recovered one"
 rm -rf "$XDG_STATE_HOME"
 echo "PASS"

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include "LibZymra.h"
+#include "ZymraModel.h"
 
 #include <cstdio>
 
@@ -20,8 +21,9 @@ struct TEndToEnd {
 };
 
 // The built programs and a project of three prepared runs at `speed`; a run with
-// `smallSteps` and no batch goes for hours at any speed.
-TEndToEnd Prepare(const QString& folder, int speed, bool smallSteps = false) {
+// `smallSteps` and no batch goes for hours at any speed. `finished` finished runs of
+// 4000 rows each follow them, for a project of some weight.
+TEndToEnd Prepare(const QString& folder, int speed, bool smallSteps = false, int finished = 0) {
   const QString build = QDir(ZYMRA_TEST_OUTPUT_DIR "/../..").absolutePath();
   TEndToEnd e{build + "/app/zymra", build + "/app/zymra-cli", ZYMRA_TEST_OUTPUT_DIR "/" + folder, {}, {}};
   if (!QFileInfo(e.Zymra).isExecutable() || !QFileInfo(e.Cli).isExecutable())
@@ -40,6 +42,16 @@ TEndToEnd Prepare(const QString& folder, int speed, bool smallSteps = false) {
       run->Params.SimInterval = 0.001;
       run->BatchParams.IsBatch = 0;
     }
+  }
+  for (int i = 0; i < finished; ++i) {
+    TZymra_Run* run = three.AddRun();
+    run->Params.SimInterval = 0.001;
+    run->Params.TargetOD = 1e9;
+    run->BatchParams.IsBatch = 0;
+    InitRun(*run);
+    double xpr = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real, xth = xpr;
+    while (run->Time.Rows() < 4000) Step(*run, xpr, xth);
+    run->Params.State = rsFinished;
   }
   three.Titles.Title.Assign("End to end");
   if (!three.SaveToFile(e.Project.toStdString())) e.Skip = QString::fromStdString(three.LastError);
@@ -67,7 +79,7 @@ TEST(DesktopEndToEnd, StartFinishSaveByKeys) {
 }
 
 TEST(DesktopEndToEnd, SigtermWhileRunningEndsQuicklyAndTheNextStartRecovers) {
-  const TEndToEnd e = Prepare("desktop_sigterm", 10, true);
+  const TEndToEnd e = Prepare("desktop_sigterm", 10, true, 20);
   if (!e.Skip.isEmpty()) GTEST_SKIP() << e.Skip.toStdString();
   int exitCode = 0;
   const QString output = RunScript(e, "test_desktop_sigterm.sh", exitCode);
