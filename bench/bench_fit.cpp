@@ -6,6 +6,8 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -100,6 +102,9 @@ void BM_Coverage(benchmark::State& state) {
   const TFitProblem truth = Truth();
   const double trueValues[3] = {truth.Params.Yield_Real, truth.Params.DryMassPerOD_Real, truth.Params.FedBatchOD};
   long long inside[3] = {}, all = 0, fits = 0;
+  // Per constant: sums of the error in standard errors, of the estimate and its square,
+  // of the standard error: is the spread of the estimates what their errors claim?
+  double zSum[3] = {}, eSum[3] = {}, e2Sum[3] = {}, seSum[3] = {};
   for (auto _ : state) {
     for (int k = 0; k < repeats; ++k) {
       const TFitProblem p = Problem(1000 + static_cast<std::uint64_t>(k));
@@ -115,6 +120,10 @@ void BM_Coverage(benchmark::State& state) {
         const double lo = profile ? r.ProfileLow[j] : r.CILow[j], hi = profile ? r.ProfileHigh[j] : r.CIHigh[j];
         const bool in = lo <= trueValues[j] && trueValues[j] <= hi;
         inside[j] += in;
+        zSum[j] += (r.Estimate[j] - trueValues[j]) / r.StdError[j];
+        eSum[j] += r.Estimate[j];
+        e2Sum[j] += r.Estimate[j] * r.Estimate[j];
+        seSum[j] += r.StdError[j];
         allInside = allInside && in;
       }
       all += allInside;
@@ -127,6 +136,12 @@ void BM_Coverage(benchmark::State& state) {
   state.counters["DryMassPerOD_Real_pct"] = 100.0 * static_cast<double>(inside[1]) / n;
   state.counters["FedBatchOD_pct"] = 100.0 * static_cast<double>(inside[2]) / n;
   state.counters["all_three_pct"] = 100.0 * static_cast<double>(all) / n;
+  const char* names[3] = {"Yield_Real", "DryMassPerOD_Real", "FedBatchOD"};
+  for (int j = 0; j < 3; ++j) {
+    const double mean = eSum[j] / n, sd = std::sqrt(std::max(e2Sum[j] / n - mean * mean, 0.0) * n / (n - 1));
+    state.counters[std::string(names[j]) + "_bias_in_se"] = zSum[j] / n;
+    state.counters[std::string(names[j]) + "_sd_over_se"] = sd / (seSum[j] / n);
+  }
 }
 // Arguments: repeats, profile intervals.
 BENCHMARK(BM_Coverage)->Args({200, 0})->Args({50, 1})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

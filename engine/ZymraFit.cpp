@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -25,16 +26,24 @@ constexpr int kLevelRounds = 4;
 constexpr int kProfileWalk = 12, kProfileBisect = 8;
 constexpr double kCorrelationWarning = 0.95;
 
-double* FieldOf(TRunParameters& p, TRunBatchParameters& b, int constant) {
+// Where a constant lies in the packed records (its doubles are unaligned: copied, never
+// referenced).
+std::uint8_t* FieldOf(TRunParameters& p, TRunBatchParameters& b, int constant) {
+  auto* params = reinterpret_cast<std::uint8_t*>(&p);
+  auto* batch = reinterpret_cast<std::uint8_t*>(&b);
   switch (constant) {
-    case 0: return &p.Yield_Real;
-    case 1: return &p.Maintenance_Real;
-    case 2: return &p.DryMassPerOD_Real;
-    case 3: return &p.CSubstr_Real;
-    case 4: return &b.Batchumax;
-    case 5: return &b.BatchOD;
-    default: return &p.FedBatchOD;
+    case 0: return params + offsetof(TRunParameters, Yield_Real);
+    case 1: return params + offsetof(TRunParameters, Maintenance_Real);
+    case 2: return params + offsetof(TRunParameters, DryMassPerOD_Real);
+    case 3: return params + offsetof(TRunParameters, CSubstr_Real);
+    case 4: return batch + offsetof(TRunBatchParameters, Batchumax);
+    case 5: return batch + offsetof(TRunBatchParameters, BatchOD);
+    default: return params + offsetof(TRunParameters, FedBatchOD);
   }
+}
+
+void Store(TRunParameters& p, TRunBatchParameters& b, int constant, double value) {
+  std::memcpy(FieldOf(p, b, constant), &value, sizeof value);
 }
 
 bool ParseNumber(std::string text, double& value) {
@@ -215,7 +224,7 @@ class TEvaluator {
     }
     TRunParameters p = C_.Problem->Params;
     TRunBatchParameters b = C_.Problem->Batch;
-    for (std::size_t j = 0; j < C_.P(); ++j) *FieldOf(p, b, C_.Constants[j]) = x[j];
+    for (std::size_t j = 0; j < C_.P(); ++j) Store(p, b, C_.Constants[j], x[j]);
     RunSweepRun(Run_, p, b, C_.LagSeed, C_.MaxSteps);
     C_.Evaluations.fetch_add(1, std::memory_order_relaxed);
     if (C_.Options->Evaluations) C_.Options->Evaluations->fetch_add(1, std::memory_order_relaxed);
@@ -258,24 +267,31 @@ class TEvaluator {
   TZymra_Run Run_;
 };
 
-// The residual of one observation in its column's own unit (relative for OD).
-double UnitResidual(const TContext& c, std::size_t i, double simulated) {
+// The residual of one observation in its column's own unit: relative for OD, to the
+// model OD `reference` of a fixed trial. The relative weights stay fixed during a search
+// and are renewed between rounds (iteratively reweighted): weights that moved with the
+// trial itself would favour a model that overshoots, since a larger OD makes every
+// relative residual smaller.
+double UnitResidual(const TContext& c, std::size_t i, double simulated, const std::vector<double>& reference) {
   const double r = c.Obs[i].Measured - simulated;
-  if (c.Obs[i].Column == static_cast<int>(TMeasuredColumn::ODreal)) return r / std::max(std::fabs(simulated), 1e-12);
+  if (c.Obs[i].Column == static_cast<int>(TMeasuredColumn::ODreal))
+    return r / std::max(std::fabs(reference[i]), 1e-12);
   return r;
 }
 
-std::array<double, kMeasuredColumnCount> ColumnSums(const TContext& c, const TTrial& trial) {
+std::array<double, kMeasuredColumnCount> ColumnSums(const TContext& c, const TTrial& trial,
+                                                    const std::vector<double>& reference) {
   std::array<double, kMeasuredColumnCount> ss{};
   for (std::size_t i = 0; i < c.Obs.size(); ++i) {
-    const double u = UnitResidual(c, i, trial.Simulated[i]);
+    const double u = UnitResidual(c, i, trial.Simulated[i], reference);
     ss[c.Obs[i].Column] += std::isfinite(u) ? u * u : kHuge;
   }
   return ss;
 }
 
-double WeightedSum(const TContext& c, const TTrial& trial, const TLevels& levels) {
-  const auto ss = ColumnSums(c, trial);
+double WeightedSum(const TContext& c, const TTrial& trial, const TLevels& levels,
+                   const std::vector<double>& reference) {
+  const auto ss = ColumnSums(c, trial, reference);
   double sum = 0;
   for (int k = 0; k < kMeasuredColumnCount; ++k)
     if (c.Count[k]) sum += ss[k] / (levels[k] * levels[k]);
@@ -286,7 +302,7 @@ double WeightedSum(const TContext& c, const TTrial& trial, const TLevels& levels
 // degrees of freedom shared out over the columns by their number of values.
 TLevels LevelsFrom(const TContext& c, const TTrial& trial, const TLevels& given) {
   TLevels levels = given;
-  const auto ss = ColumnSums(c, trial);
+  const auto ss = ColumnSums(c, trial, trial.Simulated);
   const double n = static_cast<double>(c.Obs.size());
   const double share = std::max(n - static_cast<double>(c.P()), 1.0) / n;
   for (int k = 0; k < kMeasuredColumnCount; ++k)
@@ -298,7 +314,7 @@ TLevels LevelsFrom(const TContext& c, const TTrial& trial, const TLevels& given)
 // -2 log likelihood up to a constant with the estimated levels concentrated out: lets
 // starts that ended with different estimated levels be compared.
 double Deviance(const TContext& c, const TTrial& trial) {
-  const auto ss = ColumnSums(c, trial);
+  const auto ss = ColumnSums(c, trial, trial.Simulated);
   double d = 0;
   for (int k = 0; k < kMeasuredColumnCount; ++k) {
     if (!c.Count[k]) continue;
@@ -318,6 +334,7 @@ struct TSearch {
   TContext* C;
   TEvaluator* Ev;
   TLevels Levels;
+  const std::vector<double>* Reference;
   std::vector<double> Full;     // all constants; the free ones are overwritten
   std::vector<std::size_t> Free;  // indexes into the constants that the search moves
   TTrial Trial;
@@ -336,7 +353,7 @@ double SearchObjective(unsigned n, const double* u, double*, void* data) {
     nlopt_force_stop(s->Opt);
     return kHuge;
   }
-  const double f = WeightedSum(*s->C, s->Trial, s->Levels);
+  const double f = WeightedSum(*s->C, s->Trial, s->Levels, *s->Reference);
   if (f < s->Best) {
     s->Best = f;
     s->BestFull = s->Full;
@@ -346,13 +363,14 @@ double SearchObjective(unsigned n, const double* u, double*, void* data) {
 
 // Minimises the weighted sum over the free constants from `start`; the result is the
 // best point seen (NLopt may stop on round-off after having found it).
-double LocalSearch(TContext& c, TEvaluator& ev, const TLevels& levels, const std::vector<std::size_t>& freeIdx,
-                   std::vector<double>& x, double step, long long maxEvaluations) {
-  TSearch s{&c, &ev, levels, x, freeIdx, {}, kInf, x, nullptr};
+double LocalSearch(TContext& c, TEvaluator& ev, const TLevels& levels, const std::vector<double>& reference,
+                   const std::vector<std::size_t>& freeIdx, std::vector<double>& x, double step,
+                   long long maxEvaluations) {
+  TSearch s{&c, &ev, levels, &reference, x, freeIdx, {}, kInf, x, nullptr};
   const unsigned n = static_cast<unsigned>(freeIdx.size());
   if (n == 0) {
     if (!ev.Simulate(x, s.Trial)) return kHuge;
-    return WeightedSum(c, s.Trial, levels);
+    return WeightedSum(c, s.Trial, levels, reference);
   }
   // BOBYQA needs two dimensions; a single constant is searched by Subplex.
   s.Opt = nlopt_create(n >= 2 ? NLOPT_LN_BOBYQA : NLOPT_LN_SBPLX, n);
@@ -437,11 +455,15 @@ int FitConstantIndex(const std::string& name) {
 }
 
 double FitConstantValue(const TRunParameters& params, const TRunBatchParameters& batch, int constant) {
-  return *FieldOf(const_cast<TRunParameters&>(params), const_cast<TRunBatchParameters&>(batch), constant);
+  TRunParameters p = params;
+  TRunBatchParameters b = batch;
+  double value = 0;
+  std::memcpy(&value, FieldOf(p, b, constant), sizeof value);
+  return value;
 }
 
 void SetFitConstantValue(TRunParameters& params, TRunBatchParameters& batch, int constant, double value) {
-  *FieldOf(params, batch, constant) = value;
+  Store(params, batch, constant, value);
 }
 
 void DefaultFitBounds(const TRunParameters& params, const TRunBatchParameters& batch, int constant, double& low,
@@ -622,8 +644,10 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
     measuredColumns += c.Count[k] > 0;
     estimatedColumns += c.Count[k] > 0 && c.Estimated[k];
   }
-  // With one column, or none estimated, the levels only scale the objective.
+  // With one column, or none estimated, the levels only scale the objective; relative
+  // weights need rounds of their own.
   const bool levelsMove = estimatedColumns > 0 && measuredColumns > 1;
+  const bool weightsMove = c.Count[static_cast<int>(TMeasuredColumn::ODreal)] > 0;
   const int threads = ThreadCount(options);
   const long long maxEval = std::max(options.MaxEvaluationsPerStart, 10LL);
   std::vector<std::size_t> all(p);
@@ -638,14 +662,18 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
     r.X = points[static_cast<std::size_t>(t)];
     r.Levels = c.Provisional;
     TTrial trial;
+    if (!ev.Simulate(r.X, trial)) return;
     for (int round = 0; round < kLevelRounds; ++round) {
-      LocalSearch(c, ev, r.Levels, all, r.X, round == 0 ? 0.1 : 0.01, maxEval);
+      const std::vector<double> before = r.X, reference = trial.Simulated;
+      LocalSearch(c, ev, r.Levels, reference, all, r.X, round == 0 ? 0.1 : 0.01, maxEval);
       if (!ev.Simulate(r.X, trial)) return;
-      if (!levelsMove) break;
-      const TLevels next = LevelsFrom(c, trial, c.Provisional);
+      if (!levelsMove && !weightsMove) break;
+      const TLevels next = levelsMove ? LevelsFrom(c, trial, c.Provisional) : r.Levels;
       bool settled = true;
       for (int k = 0; k < kMeasuredColumnCount; ++k)
         if (c.Count[k] && std::fabs(next[k] / r.Levels[k] - 1) > 1e-3) settled = false;
+      for (std::size_t j = 0; j < p; ++j)
+        if (std::fabs(r.X[j] - before[j]) > 1e-7 * (c.High[j] - c.Low[j])) settled = false;
       r.Levels = next;
       if (settled) break;
     }
@@ -675,7 +703,7 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
   auto weighted = [&](const TTrial& trial, std::vector<double>& r) {
     r.resize(c.Obs.size());
     for (std::size_t i = 0; i < c.Obs.size(); ++i)
-      r[i] = UnitResidual(c, i, trial.Simulated[i]) / levels[c.Obs[i].Column];
+      r[i] = UnitResidual(c, i, trial.Simulated[i], at.Simulated) / levels[c.Obs[i].Column];
   };
   std::vector<double> r0;
   weighted(at, r0);
@@ -773,7 +801,7 @@ bool RunFit(const TFitProblem& problem, const TFitOptions& options, TFitResult& 
       auto profile = [&](double v) {
         std::vector<double> y = x;
         y[j] = v;
-        const double f = LocalSearch(c, e, levels, others, y, 0.02, std::max(maxEval / 4, 1LL));
+        const double f = LocalSearch(c, e, levels, at.Simulated, others, y, 0.02, std::max(maxEval / 4, 1LL));
         return std::pair{f, y};
       };
       double step = std::isfinite(result.StdError[j]) && result.StdError[j] > 0 ? result.StdError[j]

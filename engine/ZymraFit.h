@@ -4,8 +4,10 @@
 // The objective is the weighted sum of squares of the measured values against the run
 // simulated with trial constants, the model value at a measured time interpolated
 // linearly between the two rows around it. OD is weighted by a relative error (a
-// constant coefficient of variation, sigma = CV x simulated OD), the other columns by
-// an absolute one. A measured time beyond the end of the simulated run (the run ended
+// constant coefficient of variation, sigma = CV x simulated OD, the OD of the previous
+// round: the weights are renewed between rounds of searches until the estimates
+// settle), the other columns by an absolute one. An error level not given is estimated
+// from the residuals, in the same rounds. A measured time beyond the end of the simulated run (the run ended
 // earlier, e.g. at the target OD) is compared with the run's last row: the culture
 // is taken to stay where the run stopped, so a run that ends too soon pays for it.
 //

@@ -129,8 +129,9 @@ TEST(Fit, NoiseFreeDataGiveTheConstantsBackFromAnyStart) {
   EXPECT_EQ(r.Points, 80);
   EXPECT_GT(r.Evaluations, 0);
   // The records come back with the estimates in them; the problem's stay as they were.
-  EXPECT_EQ(r.Params.Yield_Real, r.Estimate[0]);
-  EXPECT_EQ(r.Params.FedBatchOD, r.Estimate[2]);
+  const double yield = r.Params.Yield_Real, od = r.Params.FedBatchOD;  // packed fields: copied first
+  EXPECT_EQ(yield, r.Estimate[0]);
+  EXPECT_EQ(od, r.Estimate[2]);
   EXPECT_EQ(std::memcmp(&p.Params, &before, sizeof before), 0);
 }
 
