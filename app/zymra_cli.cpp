@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <fstream>
@@ -445,6 +446,11 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
 
   std::ofstream out;
   if (!outFile.empty()) {
+    // Writing over a part would lose it: the refusal below removes what was written.
+    std::error_code ignored;
+    for (const TPart& p : parts)
+      if (std::filesystem::equivalent(outFile, p.File, ignored))
+        Fail(kExitBadArguments, "--out '" + outFile + "' is " + p.Name() + " itself");
     out.open(outFile, std::ios::binary);
     if (!out) Fail(kExitFileError, "cannot write '" + outFile + "'");
     out << first.Columns << '\n';
