@@ -485,7 +485,8 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
       ++expected;
     }
     if (expected < p->Slice.Last)
-      failMerge(p->Name() + (expected == p->Slice.First ? " has no runs" : " ends after run " + std::to_string(expected - 1)) +
+      failMerge(p->Name() +
+                (expected == p->Slice.First ? " has no runs" : " ends after run " + std::to_string(expected - 1)) +
                 ", but holds runs " + std::to_string(p->Slice.First) + " to " + std::to_string(p->Slice.Last - 1) +
                 " (cut short?)");
   }
