@@ -5,6 +5,7 @@
 #include <cmath>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <fstream>
 #include <iostream>
@@ -444,6 +445,11 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
 
   std::ofstream out;
   if (!outFile.empty()) {
+    // Writing over a part would lose it: the refusal below removes what was written.
+    std::error_code ignored;
+    for (const TPart& p : parts)
+      if (std::filesystem::equivalent(outFile, p.File, ignored))
+        Fail(kExitBadArguments, "--out '" + outFile + "' is " + p.Name() + " itself");
     out.open(outFile, std::ios::binary);
     if (!out) Fail(kExitFileError, "cannot write '" + outFile + "'");
     out << first.Columns << '\n';
@@ -478,7 +484,8 @@ int SweepMerge(const std::vector<std::string>& files, const std::string& outFile
       ++expected;
     }
     if (expected < p->Slice.Last)
-      failMerge(p->Name() + (expected == p->Slice.First ? " has no runs" : " ends after run " + std::to_string(expected - 1)) +
+      failMerge(p->Name() +
+                (expected == p->Slice.First ? " has no runs" : " ends after run " + std::to_string(expected - 1)) +
                 ", but holds runs " + std::to_string(p->Slice.First) + " to " + std::to_string(p->Slice.Last - 1) +
                 " (cut short?)");
   }

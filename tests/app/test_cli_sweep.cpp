@@ -122,7 +122,7 @@ TEST(CliSweep, MergeRefusesAnythingButExactlyOneWholeSweep) {
   const std::size_t header = text3.find("\nIndex\t") + 1;
   const std::string header3 = text3.substr(0, text3.find('\n', header) + 1);
   struct TCase {
-    std::string Parts, Says, Names;
+    std::string Parts, Says, Names, Out = "";
   } cases[] = {
       {p1 + " " + p2, "part 3/3 of the sweep is missing", "part 3/3"},
       {p1 + " " + p2 + " " + Write("short", text3.substr(0, lastLine)),
@@ -139,25 +139,28 @@ TEST(CliSweep, MergeRefusesAnythingButExactlyOneWholeSweep) {
        "'# vary Maintenance_Real=0.02:0.04:2' where that has '# vary Maintenance_Real=0.02:0.03:2'", "grid.tsv"},
       {p1 + " " + Part("dist", 2, 3, "", Replaced("normal:0.5:0.04", "uniform:0.45:0.55")) + " " + p3,
        "'# vary Yield_Real=uniform:0.45:0.55' where that has '# vary Yield_Real=normal:0.5:0.04'", "dist.tsv"},
-      {p1 + " " + p2 + " " + Part("extra", 3, 3, " --vary Uset=0.1:0.1:1"), "'# vary Uset=0.1:0.1:1' where that has nothing",
-       "extra.tsv"},
+      {p1 + " " + p2 + " " + Part("extra", 3, 3, " --vary Uset=0.1:0.1:1"),
+       "'# vary Uset=0.1:0.1:1' where that has nothing", "extra.tsv"},
       {p1 + " " + p2 + " " + Part("steps", 3, 3, " --max-steps 50"), "max-steps 50' where", "steps.tsv"},
       {p1 + " " + p2 + " " + p2 + " " + p3, "(part 2/3) is given twice", "r2.tsv"},
       {p1 + " " + Part("half", 2, 2), "is a part of 2, '" + p1 + "' (part 1/3) one of 3", "half.tsv"},
-      {p1 + " " + p2 + " " + Write("edited", text3.substr(0, lastLine) + "6" + text3.substr(text3.find('\t', lastLine))),
+      {p1 + " " + p2 + " " +
+           Write("edited", text3.substr(0, lastLine) + "6" + text3.substr(text3.find('\t', lastLine))),
        "has run 6 where run 9 belongs", "edited.tsv"},
       {whole + " " + p1, "is not a part file", "whole.tsv"},
+      {p1 + " " + p2 + " " + p3, "is '" + p2 + "' (part 2/3) itself", "r2.tsv", p2},
   };
-  const std::string out = TempPath("refused.tsv");
+  const std::string refused = TempPath("refused.tsv"), text2 = Slurp(p2);
   for (const TCase& c : cases) {
-    std::remove(out.c_str());
+    const std::string out = c.Out.empty() ? refused : c.Out;
+    std::remove(refused.c_str());
     const TCliResult r = Cli("sweep-merge " + c.Parts + " --out " + out);
     EXPECT_EQ(r.Code, 2) << c.Says << ": " << r.Out;
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
     EXPECT_NE(r.Err.find(c.Names), std::string::npos) << "names the part: " << r.Err;
     EXPECT_EQ(LinesOf(r.Err).size(), 1u) << r.Err;
     EXPECT_EQ(r.Out.find("Runs:"), std::string::npos) << "no summary: " << r.Out;
-    EXPECT_EQ(Slurp(out), "") << "no half-written file: " << c.Says;
+    EXPECT_EQ(Slurp(out), c.Out.empty() ? "" : text2) << "no half-written file, no part lost: " << c.Says;
   }
 }
 

@@ -456,6 +456,16 @@ class TMonkey {
       QTest::keyClick(focus, Chance(70) ? Qt::Key_Tab : Qt::Key_Backtab);
       return;
     }
+    if (Chance(35)) {
+      // A number as a user enters one: the whole field replaced, decimal comma.
+      Count("type: number");
+      QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+      QString number = QString::number(Pick(Chance(50) ? 10 : 300));
+      if (Chance(60)) number += QLatin1Char(',') + QString::number(Pick(1000));
+      QTest::keyClicks(focus, number);
+      if (Chance(50)) QTest::keyClick(focus, Chance(50) ? Qt::Key_Tab : Qt::Key_Return);
+      return;
+    }
     Count("type");
     QTest::keyClicks(focus, RandomText(6));
   }
