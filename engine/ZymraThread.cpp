@@ -221,13 +221,16 @@ bool TZymra_Thread::Gate(TShared& s) {
   return !s.Terminated;
 }
 
-bool TZymra_Thread::SleepFor(TShared& s, long milliseconds) {
+bool TZymra_Thread::SleepUntilDue(TShared& s, std::chrono::steady_clock::time_point& due, long milliseconds) {
   std::unique_lock lock(s.M);
   if (!s.Realtime) return !s.Terminated;
+  const auto period = std::chrono::milliseconds(milliseconds);
+  const auto now = std::chrono::steady_clock::now();
+  due = (due + period < now) ? now + period : due + period;
   s.Busy = false;
   s.Cv.notify_all();
   // A pause or stop cuts the sleep short; the gate then holds the worker.
-  s.Cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&s] { return s.Suspended || s.Terminated; });
+  s.Cv.wait_until(lock, due, [&s] { return s.Suspended || s.Terminated; });
   s.Busy = !s.Terminated;
   return !s.Terminated;
 }
@@ -328,6 +331,7 @@ void TZymra_Thread::Execute(std::shared_ptr<TShared> sp, TZymra_Run* run, TSynch
     if (!Gate(s)) return;
     double xPr = 0, xTh = 0;
     TStepSnapshot snap{};
+    std::chrono::steady_clock::time_point due{};
     try {
       InitRun(*run);
       xPr = xTh = run->ODrealTheory.Last() * run->Params.DryMassPerOD_Real;
@@ -353,7 +357,7 @@ void TZymra_Thread::Execute(std::shared_ptr<TShared> sp, TZymra_Run* run, TSynch
         process = s.OnProcessUpdate;
       }
       if (process && !Synchronize(s, *sync, process)) return;
-      if (!SleepFor(s, run->SleepTime() + 1)) return;
+      if (!SleepUntilDue(s, due, run->SleepTime() + 1)) return;
       if (!Gate(s)) return;
 
       snap.Take(*run, xPr, xTh);

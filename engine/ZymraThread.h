@@ -124,7 +124,11 @@ class TZymra_Thread {
   static void Execute(std::shared_ptr<TShared> s, TZymra_Run* run, TSynchronizer* sync, TCallback onStateChange);
   static bool Synchronize(TShared& s, TSynchronizer& sync, TCallback fn);
   static bool Gate(TShared& s);
-  static bool SleepFor(TShared& s, long milliseconds);
+  // Sleeps until `due`, which moves on by one period per step: the time the step and its
+  // callbacks took comes off the sleep, so a run keeps the rate its speed allows. A worker
+  // more than a period late (a pause, a slow callback) starts a fresh period instead of
+  // catching up in a burst.
+  static bool SleepUntilDue(TShared& s, std::chrono::steady_clock::time_point& due, long milliseconds);
   static void Notify(TShared& s, TSynchronizer& sync, TZymra_Run* run, const TCallback& onStateChange,
                      std::uint8_t newState);
 
