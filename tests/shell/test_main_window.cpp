@@ -1,6 +1,7 @@
 // The whole main window with its three pages, offscreen; message boxes and the
 // pages' dialogs answer from recorders.
 #include "QtTestApp.h"
+#include "MainWindowTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -55,19 +56,6 @@ int Rows(TZymra_Run* run) {
   return rows;
 }
 
-// Turns the event loop until cond holds or ms have passed.
-template <typename F>
-bool WaitFor(F cond, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!cond()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 struct TMessage {
   QString Text;
   int Flags;
@@ -94,11 +82,7 @@ class MainWindowTest : public ::testing::Test {
     };
     Sync.SetBeepEnabled(false);
     Project = std::make_unique<TZymra>(&Sync);
-    Window = std::make_unique<TFrmZymraMain>(*Project);
-    Window->CommandLine.clear();
-    Window->CreatePages();
-    Window->show();
-    QCoreApplication::processEvents();  // the posted command-line step
+    Window = OpenMainWindow(*Project);
   }
 
   void TearDown() override {

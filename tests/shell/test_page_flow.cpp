@@ -3,6 +3,7 @@
 // no page stays on screen without its run, no state reached by the program's own buttons
 // traps a page, Compare Runs stays on, and the keys every desktop program has.
 #include "QtTestApp.h"
+#include "MainWindowTest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,18 +40,6 @@
 
 namespace {
 
-template <typename F>
-bool WaitFor(F cond, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!cond()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 class PageFlow : public ::testing::Test {
   // Public: the command table drives the window through them.
  public:
@@ -79,11 +68,7 @@ class PageFlow : public ::testing::Test {
   }
   void Open() {
     Project = std::make_unique<TZymra>(&Sync);
-    Window = std::make_unique<TFrmZymraMain>(*Project);
-    Window->CommandLine.clear();
-    Window->CreatePages();
-    Window->show();
-    QCoreApplication::processEvents();
+    Window = OpenMainWindow(*Project);
     while (Project->RunCount() < 2) Window->ActAddRun->trigger();
     Questions.clear();
     Warnings.clear();
