@@ -61,14 +61,9 @@ struct TMessage {
   int Flags;
 };
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public MainWindowFixture {
  protected:
   std::vector<TMessage> Messages;
-  int Answer = QMessageBox::Yes;
-  TQtSynchronizer Sync;
-  std::unique_ptr<TZymra> Project;
-  std::unique_ptr<TFrmZymraMain> Window;
-  QTemporaryDir Dir;
 
   void SetUp() override {
     SetShowMessageText([this](const QString& text, int flags) {
@@ -81,20 +76,14 @@ class MainWindowTest : public ::testing::Test {
       return Answer;
     };
     Sync.SetBeepEnabled(false);
-    Project = std::make_unique<TZymra>(&Sync);
-    Window = OpenMainWindow(*Project);
+    OpenProjectWindow();
   }
 
   void TearDown() override {
-    Project->ClearRuns();  // workers stop while the synchroniser exists
-    Window.reset();
-    Project.reset();
+    CloseProjectWindow();
     SetShowMessageText({});
     ResetZymraUi();
   }
-
-  TNavigations& Nav() { return *Window->Navigations(); }
-  QTreeWidget& Tree() { return *Window->TvwNavigation; }
 
   // The tree node whose caption is `caption`, or the node of `run` below it.
   QTreeWidgetItem* Node(const QString& caption) {

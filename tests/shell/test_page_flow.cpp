@@ -40,16 +40,11 @@
 
 namespace {
 
-class PageFlow : public ::testing::Test {
+class PageFlow : public MainWindowFixture {
   // Public: the command table drives the window through them.
  public:
   QStringList Questions;  // message boxes of the window
   QStringList Warnings;   // the pages' warnings
-  int Answer = QMessageBox::Yes;
-  TQtSynchronizer Sync;
-  std::unique_ptr<TZymra> Project;
-  std::unique_ptr<TFrmZymraMain> Window;
-  QTemporaryDir Dir;
 
   void SetUp() override {
     SetShowMessageText([this](const QString& text, int) {
@@ -67,20 +62,13 @@ class PageFlow : public ::testing::Test {
     TFrmModal::ShowModal = nullptr;
   }
   void Open() {
-    Project = std::make_unique<TZymra>(&Sync);
-    Window = OpenMainWindow(*Project);
+    OpenProjectWindow();
     while (Project->RunCount() < 2) Window->ActAddRun->trigger();
     Questions.clear();
     Warnings.clear();
   }
-  void Close() {
-    Project->ClearRuns();
-    Window.reset();
-    Project.reset();
-  }
+  void Close() { CloseProjectWindow(); }
 
-  TNavigations& Nav() { return *Window->Navigations(); }
-  QTreeWidget& Tree() { return *Window->TvwNavigation; }
   TFrmPnlStart& Start() { return *Window->FrmPnlStart; }
   TZymra_Run* Run(int i) { return Project->Run(i); }
   QTreeWidgetItem* RunNode(const char* group, int run) {
