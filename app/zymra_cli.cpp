@@ -47,6 +47,16 @@ int Error(int code, const std::string& message) {
   return code;
 }
 
+// Each --set NAME=VALUE onto the run, in the order given.
+void ApplySets(TZymra_Run& run, const std::vector<std::string>& sets) {
+  for (const std::string& set : sets) {
+    const auto eq = set.find('=');
+    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
+    std::string error;
+    if (!SetRunField(run, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
+  }
+}
+
 // Log texts use CR LF; a terminal wants plain line ends and UTF-8.
 std::string ForTerminal(const std::string& text) {
   std::string out;
@@ -145,12 +155,7 @@ int Simulate(const TSimulateArgs& args) {
   TZymra_Run* run = project.AddRun();
   if (args.Seed >= 0) RandSeed(static_cast<std::uint32_t>(args.Seed));
 
-  for (const std::string& set : args.Sets) {
-    const auto eq = set.find('=');
-    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
-    std::string error;
-    if (!SetRunField(*run, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
-  }
+  ApplySets(*run, args.Sets);
   THeadlessOptions options;
   options.Realtime = args.Realtime;
   options.MaxSteps = args.MaxSteps;
@@ -305,13 +310,7 @@ int Sweep(const TSweepArgs& args) {
   TSweepSpec plan;
   {
     TZymra_Run base;
-    for (const std::string& set : args.Sets) {
-      const auto eq = set.find('=');
-      if (eq == std::string::npos || eq == 0)
-        Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
-      std::string error;
-      if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
-    }
+    ApplySets(base, args.Sets);
     plan.Params = base.Params;
     plan.Batch = base.BatchParams;
   }
@@ -557,12 +556,7 @@ struct TFitArgs {
 int Fit(const TFitArgs& args) {
   [[maybe_unused]] const auto [charts, chartWidth, chartHeight] = ParseChartOutput(args.Charts, args.ChartSize);
   TZymra_Run base;
-  for (const std::string& set : args.Sets) {
-    const auto eq = set.find('=');
-    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
-    std::string error;
-    if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
-  }
+  ApplySets(base, args.Sets);
   const std::vector<std::string> failed = CheckRunValues(base.Params, base.BatchParams);
   if (!failed.empty()) {
     std::string message = kValuesNotAppliedHeader;
@@ -670,12 +664,7 @@ struct TMeasureArgs {
 
 int Measure(const TMeasureArgs& args) {
   TZymra_Run base;
-  for (const std::string& set : args.Sets) {
-    const auto eq = set.find('=');
-    if (eq == std::string::npos || eq == 0) Fail(kExitBadArguments, "malformed --set '" + set + "' (expected NAME=VALUE)");
-    std::string error;
-    if (!SetRunField(base, set.substr(0, eq), set.substr(eq + 1), error)) Fail(kExitBadArguments, error);
-  }
+  ApplySets(base, args.Sets);
   const std::vector<std::string> failed = CheckRunValues(base.Params, base.BatchParams);
   if (!failed.empty()) Fail(kExitBadArguments, "the run's values fail the start page's checks: " + Cp1252ToUtf8(failed.front()));
   TSyntheticDesign design;

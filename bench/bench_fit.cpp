@@ -4,26 +4,18 @@
 // inside the 95 % intervals over a seeded batch of noisy data sets.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
+#include "BenchCpu.h"
 #include "LibZymra.h"
 #include "ZymraFit.h"
 #include "ZymraHeadless.h"
 #include "ZymraSweep.h"
 
 namespace {
-double ProcessCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 TFitProblem Truth() {
   TFitProblem p;
   p.Batch.IsBatch = 0;

@@ -74,6 +74,19 @@ double Percentile(std::vector<double> values, double p) {
   return values[std::min(index, values.size() - 1)];
 }
 
+// The runs' speed against real time (lowest, median, the run on screen) and the UI
+// thread's delays, as the benchmarks of many runs report them.
+void ReportRatesAndLatencies(benchmark::State& state, const std::vector<double>& ratios, double shownRatio,
+                             const std::vector<double>& latencies) {
+  state.counters["rate_min_pct"] = 100 * Percentile(ratios, 0);
+  state.counters["rate_median_pct"] = 100 * Percentile(ratios, 0.5);
+  state.counters["rate_shown_pct"] = 100 * shownRatio;
+  state.counters["ui_p50_ms"] = Percentile(latencies, 0.5);
+  state.counters["ui_p99_ms"] = Percentile(latencies, 0.99);
+  state.counters["ui_max_ms"] = Percentile(latencies, 1.0);
+  state.counters["probes"] = static_cast<double>(latencies.size());
+}
+
 // state.range(0): measuring time in ms.
 void BM_TwentyRunsWithProcessPage(benchmark::State& state) {
   App();
@@ -132,13 +145,7 @@ void BM_TwentyRunsWithProcessPage(benchmark::State& state) {
     project.reset();
     QCoreApplication::sendPostedEvents();
   }
-  state.counters["rate_min_pct"] = 100 * Percentile(ratios, 0);
-  state.counters["rate_median_pct"] = 100 * Percentile(ratios, 0.5);
-  state.counters["rate_shown_pct"] = 100 * shownRatio;
-  state.counters["ui_p50_ms"] = Percentile(latencies, 0.5);
-  state.counters["ui_p99_ms"] = Percentile(latencies, 0.99);
-  state.counters["ui_max_ms"] = Percentile(latencies, 1.0);
-  state.counters["probes"] = static_cast<double>(latencies.size());
+  ReportRatesAndLatencies(state, ratios, shownRatio, latencies);
 }
 BENCHMARK(BM_TwentyRunsWithProcessPage)->Arg(3000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -244,13 +251,7 @@ void BM_FiftyRunsInMainWindow(benchmark::State& state) {
     QCoreApplication::sendPostedEvents();
   }
   SetShowMessageText({});
-  state.counters["rate_min_pct"] = 100 * Percentile(ratios, 0);
-  state.counters["rate_median_pct"] = 100 * Percentile(ratios, 0.5);
-  state.counters["rate_shown_pct"] = 100 * shownRatio;
-  state.counters["ui_p50_ms"] = Percentile(latencies, 0.5);
-  state.counters["ui_p99_ms"] = Percentile(latencies, 0.99);
-  state.counters["ui_max_ms"] = Percentile(latencies, 1.0);
-  state.counters["probes"] = static_cast<double>(latencies.size());
+  ReportRatesAndLatencies(state, ratios, shownRatio, latencies);
   if (autosave) {
     state.counters["autosaves"] = writes;
     state.counters["autosave_ms"] = writes ? 1000 * measured / writes : 0;  // back to back: time per autosave

@@ -2,25 +2,15 @@
 // against the same runs made one after another as `simulate` makes them.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <string>
 
+#include "BenchCpu.h"
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
 #include "ZymraSweep.h"
 
 namespace {
 constexpr long long kRuns = 10000;
-
-// CPU time of the whole process, all threads: on a shared machine the wall time says
-// how many cores were free, this says how much work the sweep did.
-double ProcessCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 TSweepSpec MonteCarlo() {
   TSweepSpec plan;

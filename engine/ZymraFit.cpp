@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "ZymraSweep.h"
+#include "ZymraNumeric.h"
 
 const char* const kFitConstantNames[kFitConstantCount] = {"Yield_Real",   "Maintenance_Real", "DryMassPerOD_Real",
                                                          "CSubstr_Real", "Batchumax",        "BatchOD",
@@ -47,24 +48,10 @@ void Store(TRunParameters& p, TRunBatchParameters& b, int constant, double value
   std::memcpy(FieldOf(p, b, constant), &value, sizeof value);
 }
 
-bool ParseNumber(std::string text, double& value) {
-  std::replace(text.begin(), text.end(), ',', '.');
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
 std::string G(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;
-}
-
-std::uint64_t Mix64(std::uint64_t z) {
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return z ^ (z >> 31);
 }
 
 // Constants that must stay above 0 although the start page does not check them:

@@ -14,15 +14,9 @@
 
 #include "ZymraHeadless.h"
 #include "ZymraModel.h"
+#include "ZymraNumeric.h"
 
 namespace {
-// The finaliser of SplitMix64: a bijection of 64-bit words that scatters every bit.
-std::uint64_t Mix64(std::uint64_t z) {
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return z ^ (z >> 31);
-}
-
 std::uint64_t StreamSeed(std::uint64_t seed, long long index, std::uint64_t stream) {
   return Mix64(Mix64(seed + 0x9E3779B97F4A7C15ULL * stream) ^ static_cast<std::uint64_t>(index));
 }
@@ -43,14 +37,6 @@ class TSampler {
  private:
   std::uint64_t State_;
 };
-
-bool ParseNumber(std::string text, double& value) {
-  std::replace(text.begin(), text.end(), ',', '.');
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end && std::isfinite(value);
-}
 
 std::vector<std::string> SplitColons(const std::string& text) {
   std::vector<std::string> parts;

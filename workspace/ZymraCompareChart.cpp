@@ -1,10 +1,6 @@
 #include "ZymraCompareChart.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
-
 #include "LibZymra.h"
-#include "PaxChartOutput.h"
 #include "PaxPlot.h"
 #include "ZymraRunChart.h"
 
@@ -40,20 +36,7 @@ void SetupCompareChart(TPaxPlot& plot, const std::vector<const TZymra_Run*>& run
 
 bool RenderCompareChart(const std::vector<const TZymra_Run*>& runs, int kind, int width, int height,
                         const std::string& path, std::string& error) {
-  if (kind < 0 || kind >= kRunChartKinds) {
-    error = "Chart kind " + std::to_string(kind) + " is not one of 0 to 4";
-    return false;
-  }
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-    error = "Charts can only be drawn while a Qt GUI application object exists";
-    return false;
-  }
-  TPaxPlot plot;
-  SetupCompareChart(plot, runs, kind, QString::fromUtf8(kRunChartDefaultVersion));
-  QString message;
-  if (!PaxSavePlot(plot, QString::fromStdString(path), QSize(width, height), message)) {
-    error = message.toStdString();
-    return false;
-  }
-  return true;
+  return RenderChartKind(kind, width, height, path, error, [&](TPaxPlot& plot) {
+    SetupCompareChart(plot, runs, kind, QString::fromUtf8(kRunChartDefaultVersion));
+  });
 }

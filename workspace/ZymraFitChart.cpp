@@ -1,12 +1,8 @@
 #include "ZymraFitChart.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
-
 #include <algorithm>
 
 #include "LibZymra.h"
-#include "PaxChartOutput.h"
 #include "PaxPlot.h"
 #include "ZymraChartHelpers.h"
 #include "ZymraRunChart.h"
@@ -55,23 +51,10 @@ void AddMeasuredSeries(TPaxPlot& plot, const std::vector<TMeasuredData>& data, i
 
 bool RenderFitChart(const TZymra_Run& run, const std::vector<TMeasuredData>& data, int kind, bool view3d, int width,
                     int height, const std::string& path, std::string& error) {
-  if (kind < 0 || kind >= kRunChartKinds) {
-    error = "Chart kind " + std::to_string(kind) + " is not one of 0 to 4";
-    return false;
-  }
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-    error = "Charts can only be drawn while a Qt GUI application object exists";
-    return false;
-  }
-  TPaxPlot plot;
-  SetupRunChart(plot, run, kind, QString::fromUtf8(kRunChartDefaultVersion));
-  plot.SetView3D(view3d);
-  RefreshRunChart(plot, run, kind);
-  AddMeasuredSeries(plot, data, kind);
-  QString message;
-  if (!PaxSavePlot(plot, QString::fromStdString(path), QSize(width, height), message)) {
-    error = message.toStdString();
-    return false;
-  }
-  return true;
+  return RenderChartKind(kind, width, height, path, error, [&](TPaxPlot& plot) {
+    SetupRunChart(plot, run, kind, QString::fromUtf8(kRunChartDefaultVersion));
+    plot.SetView3D(view3d);
+    RefreshRunChart(plot, run, kind);
+    AddMeasuredSeries(plot, data, kind);
+  });
 }

@@ -85,13 +85,8 @@ void RefreshRunChart(TPaxPlot& plot, const TZymra_Run& run, int kind) {
   }
 }
 
-bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
-                    std::string& error) {
-  return RenderRunChart(run, kind, view3d, width, height, path, Utf8(kRunChartDefaultVersion), error);
-}
-
-bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
-                    const QString& versionText, std::string& error) {
+bool RenderChartKind(int kind, int width, int height, const std::string& path, std::string& error,
+                     const std::function<void(TPaxPlot&)>& build) {
   if (kind < 0 || kind >= kRunChartKinds) {
     error = "Chart kind " + std::to_string(kind) + " is not one of 0 to 4";
     return false;
@@ -101,13 +96,25 @@ bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int
     return false;
   }
   TPaxPlot plot;
-  SetupRunChart(plot, run, kind, versionText);
-  plot.SetView3D(view3d);
-  RefreshRunChart(plot, run, kind);
+  build(plot);
   QString message;
   if (!PaxSavePlot(plot, QString::fromStdString(path), QSize(width, height), message)) {
     error = message.toStdString();
     return false;
   }
   return true;
+}
+
+bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
+                    std::string& error) {
+  return RenderRunChart(run, kind, view3d, width, height, path, Utf8(kRunChartDefaultVersion), error);
+}
+
+bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
+                    const QString& versionText, std::string& error) {
+  return RenderChartKind(kind, width, height, path, error, [&](TPaxPlot& plot) {
+    SetupRunChart(plot, run, kind, versionText);
+    plot.SetView3D(view3d);
+    RefreshRunChart(plot, run, kind);
+  });
 }

@@ -3,6 +3,7 @@
 // chart page shows them, and rendering one of them into a file.
 #include <QString>
 
+#include <functional>
 #include <string>
 
 class TPaxPlot;
@@ -49,6 +50,12 @@ bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int
                     std::string& error);
 bool RenderRunChart(const TZymra_Run& run, int kind, bool view3d, int width, int height, const std::string& path,
                     const QString& versionText, std::string& error);
+
+// What every chart file writer does around its own plot: refuses a kind outside 0 .. 4 and
+// a missing QGuiApplication, lets build fill a fresh plot, and writes it by the extension
+// of path at width x height pixels. On failure returns false with a reason in error.
+bool RenderChartKind(int kind, int width, int height, const std::string& path, std::string& error,
+                     const std::function<void(TPaxPlot&)>& build);
 
 // Used in the title when the caller has no version text of its own.
 extern const char* const kRunChartDefaultVersion;

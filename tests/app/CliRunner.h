@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 struct TCliResult {
   int Code;
@@ -24,6 +25,21 @@ inline std::string Slurp(const std::string& path) {
 // A file name in the test output folder, unique to this process (tests run in parallel).
 inline std::string TempPath(const std::string& name) {
   return std::string(ZYMRA_TEST_OUTPUT_DIR) + "/p" + std::to_string(getpid()) + "-" + name;
+}
+
+// The lines of a text, and the tab-separated cells of one line.
+inline std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+inline std::vector<std::string> Cells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::istringstream in(line);
+  for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+  return cells;
 }
 
 inline TCliResult Cli(const std::string& args) {

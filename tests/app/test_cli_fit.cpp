@@ -11,20 +11,6 @@
 #include "CliRunner.h"
 
 namespace {
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::istringstream in(line);
-  for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
-  return cells;
-}
-
 const std::string kFit = "fit --set IsBatch=0 --estimate Yield_Real --estimate DryMassPerOD_Real=0.3:0.9 "
                          "--estimate FedBatchOD --seed 4 --threads 2";
 }  // namespace

@@ -11,20 +11,6 @@
 #include "LibZymra.h"
 
 namespace {
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::istringstream in(line);
-  for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
-  return cells;
-}
-
 // The summary without the lines that differ between a whole sweep and a merge.
 std::string SummaryPart(const std::string& out) {
   const auto at = out.find("Runs:");

@@ -1,6 +1,7 @@
 // The whole main window with its three pages, offscreen; message boxes and the
 // pages' dialogs answer from recorders.
 #include "QtTestApp.h"
+#include "MainWindowTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -55,32 +56,14 @@ int Rows(TZymra_Run* run) {
   return rows;
 }
 
-// Turns the event loop until cond holds or ms have passed.
-template <typename F>
-bool WaitFor(F cond, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!cond()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 struct TMessage {
   QString Text;
   int Flags;
 };
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public MainWindowFixture {
  protected:
   std::vector<TMessage> Messages;
-  int Answer = QMessageBox::Yes;
-  TQtSynchronizer Sync;
-  std::unique_ptr<TZymra> Project;
-  std::unique_ptr<TFrmZymraMain> Window;
-  QTemporaryDir Dir;
 
   void SetUp() override {
     SetShowMessageText([this](const QString& text, int flags) {
@@ -93,24 +76,14 @@ class MainWindowTest : public ::testing::Test {
       return Answer;
     };
     Sync.SetBeepEnabled(false);
-    Project = std::make_unique<TZymra>(&Sync);
-    Window = std::make_unique<TFrmZymraMain>(*Project);
-    Window->CommandLine.clear();
-    Window->CreatePages();
-    Window->show();
-    QCoreApplication::processEvents();  // the posted command-line step
+    OpenProjectWindow();
   }
 
   void TearDown() override {
-    Project->ClearRuns();  // workers stop while the synchroniser exists
-    Window.reset();
-    Project.reset();
+    CloseProjectWindow();
     SetShowMessageText({});
     ResetZymraUi();
   }
-
-  TNavigations& Nav() { return *Window->Navigations(); }
-  QTreeWidget& Tree() { return *Window->TvwNavigation; }
 
   // The tree node whose caption is `caption`, or the node of `run` below it.
   QTreeWidgetItem* Node(const QString& caption) {

@@ -3,6 +3,7 @@
 // no page stays on screen without its run, no state reached by the program's own buttons
 // traps a page, Compare Runs stays on, and the keys every desktop program has.
 #include "QtTestApp.h"
+#include "MainWindowTest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,28 +40,11 @@
 
 namespace {
 
-template <typename F>
-bool WaitFor(F cond, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!cond()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
-class PageFlow : public ::testing::Test {
+class PageFlow : public MainWindowFixture {
   // Public: the command table drives the window through them.
  public:
   QStringList Questions;  // message boxes of the window
   QStringList Warnings;   // the pages' warnings
-  int Answer = QMessageBox::Yes;
-  TQtSynchronizer Sync;
-  std::unique_ptr<TZymra> Project;
-  std::unique_ptr<TFrmZymraMain> Window;
-  QTemporaryDir Dir;
 
   void SetUp() override {
     SetShowMessageText([this](const QString& text, int) {
@@ -78,24 +62,13 @@ class PageFlow : public ::testing::Test {
     TFrmModal::ShowModal = nullptr;
   }
   void Open() {
-    Project = std::make_unique<TZymra>(&Sync);
-    Window = std::make_unique<TFrmZymraMain>(*Project);
-    Window->CommandLine.clear();
-    Window->CreatePages();
-    Window->show();
-    QCoreApplication::processEvents();
+    OpenProjectWindow();
     while (Project->RunCount() < 2) Window->ActAddRun->trigger();
     Questions.clear();
     Warnings.clear();
   }
-  void Close() {
-    Project->ClearRuns();
-    Window.reset();
-    Project.reset();
-  }
+  void Close() { CloseProjectWindow(); }
 
-  TNavigations& Nav() { return *Window->Navigations(); }
-  QTreeWidget& Tree() { return *Window->TvwNavigation; }
   TFrmPnlStart& Start() { return *Window->FrmPnlStart; }
   TZymra_Run* Run(int i) { return Project->Run(i); }
   QTreeWidgetItem* RunNode(const char* group, int run) {

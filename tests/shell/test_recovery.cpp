@@ -2,6 +2,7 @@
 // real main window offscreen; a "crash" is a program whose recovery is destroyed
 // without its clean end. Message boxes answer from a recorder.
 #include "QtTestApp.h"
+#include "MainWindowTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,26 +24,10 @@
 
 namespace {
 
-template <typename F>
-bool WaitFor(F cond, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!cond()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 // One start of the program.
 struct TSession {
   explicit TSession(TQtSynchronizer& sync) : Project(std::make_unique<TZymra>(&sync)) {
-    Window = std::make_unique<TFrmZymraMain>(*Project);
-    Window->CommandLine.clear();
-    Window->CreatePages();
-    Window->show();
-    QCoreApplication::processEvents();  // the posted command-line step
+    Window = OpenMainWindow(*Project);
     Recovery = std::make_unique<TZymraRecovery>(*Window);
   }
   ~TSession() {

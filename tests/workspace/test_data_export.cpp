@@ -1,7 +1,5 @@
 // The modal dialog base and the data export dialog, driven through their buttons.
-#include "QtTestApp.h"
-#include "LibFrmModal.h"
-#include "UntDataExport.h"
+#include "DataExportTest.h"
 
 #include "KelCmpAnimation.h"
 #include "KelCmpGradient.h"
@@ -22,25 +20,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Records warnings and puts Qt's dialogs and the modal loop back afterwards.
-class DialogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ZymraUi().Warning = [this](QWidget*, const QString& text) { Warnings << text; };
-  }
-  void TearDown() override {
-    ResetZymraUi();
-    TFrmModal::ShowModal = nullptr;
-    QLocale::setDefault(QLocale::c());
-  }
-  QStringList Warnings;
-};
 
 class TProbeDialog : public TFrmModal {
  public:
@@ -119,29 +98,6 @@ TEST_F(DialogTest, ClosingWithoutOkPlaysTheAnimationOnlyWhenAsked) {
   EXPECT_EQ(dialog.PaxFormAnimation1->FramesShown(), 0);
   EXPECT_EQ(dialog.result(), mrOk);
 }
-
-// A finished run of a project saved to a file of its own folder.
-class DataExport : public DialogTest {
- protected:
-  void SetUp() override {
-    DialogTest::SetUp();
-    ASSERT_TRUE(Dir.isValid());
-    project = std::make_unique<TZymra>(&sync);
-    run = project->AddRun();
-    run->Params.TargetOD = 30;
-    THeadlessOptions options;
-    options.MaxSteps = 400;
-    RunHeadless(sync, {run}, options);
-    ASSERT_GT(run->Time.Rows(), 5);
-    ProjectFile = Dir.filePath("proj.zym");
-    ASSERT_TRUE(project->SaveToFile(QFile::encodeName(ProjectFile).toStdString())) << project->LastError;
-  }
-  QTemporaryDir Dir;
-  TQueueSynchronizer sync;
-  std::unique_ptr<TZymra> project;
-  TZymra_Run* run = nullptr;
-  QString ProjectFile;
-};
 
 TEST_F(DataExport, ProposesTheCaptionBesideTheProjectOrWhereProjectsAreKept) {
   QString proposed;

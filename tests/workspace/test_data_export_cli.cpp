@@ -1,9 +1,7 @@
 // The data export dialog against the command-line tool's export of the same project. Kept
 // apart from the dialog's other tests: it starts the tool as a process of its own, after
 // which a thread checker's reports on the workers can no longer be trusted.
-#include "QtTestApp.h"
-#include "LibFrmModal.h"
-#include "UntDataExport.h"
+#include "DataExportTest.h"
 
 #include "LibZymra.h"
 #include "ZymraHeadless.h"
@@ -23,40 +21,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// A finished run of a project saved to a file of its own folder.
-class DataExport : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ZymraUi().Warning = [this](QWidget*, const QString& text) { Warnings << text; };
-    ASSERT_TRUE(Dir.isValid());
-    project = std::make_unique<TZymra>(&sync);
-    run = project->AddRun();
-    run->Params.TargetOD = 30;
-    THeadlessOptions options;
-    options.MaxSteps = 400;
-    RunHeadless(sync, {run}, options);
-    ASSERT_GT(run->Time.Rows(), 5);
-    ProjectFile = Dir.filePath("proj.zym");
-    ASSERT_TRUE(project->SaveToFile(QFile::encodeName(ProjectFile).toStdString())) << project->LastError;
-  }
-  void TearDown() override {
-    ResetZymraUi();
-    TFrmModal::ShowModal = nullptr;
-    QLocale::setDefault(QLocale::c());
-  }
-  QStringList Warnings;
-  QTemporaryDir Dir;
-  TQueueSynchronizer sync;
-  std::unique_ptr<TZymra> project;
-  TZymra_Run* run = nullptr;
-  QString ProjectFile;
-};
 
 // The dialog writes what the command-line tool writes for the same saved project.
 TEST_F(DataExport, WrittenFileEqualsTheCommandLineExport) {

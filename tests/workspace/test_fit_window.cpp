@@ -25,19 +25,12 @@
 
 #include <gtest/gtest.h>
 
+#include "LongPageTest.h"
+
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-QString TestOutput(const QString& file) { return QStringLiteral(ZYMRA_TEST_OUTPUT_DIR) + QLatin1Char('/') + file; }
-
-template <class F>
-bool WaitFor(F done, int ms = 60000) {
-  QDeadlineTimer deadline(ms);
-  while (!done() && !deadline.hasExpired()) QTest::qWait(5);
-  return done();
-}
 
 void WriteFile(const QString& path, const char* text) {
   QFile f(path);
