@@ -1,7 +1,11 @@
 #include "PyCommon.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 namespace zympy {
 namespace {
@@ -197,5 +201,54 @@ py::array_t<double> SeriesArray(const tDoubleMatrix& series) {
   py::array_t<double> out(static_cast<py::ssize_t>(series.Rows()));
   if (series.Rows() > 0) std::memcpy(out.mutable_data(), series.Data(), static_cast<std::size_t>(series.Rows()) * 8);
   return out;
+}
+
+std::string PathArgument(py::handle path, const char* what) {
+  py::object fspath = py::module_::import("os").attr("fspath");
+  py::object p;
+  try {
+    p = fspath(path);
+  } catch (py::error_already_set&) {
+    throw py::type_error(std::string(what) + " must be a str or path, not " + Py_TYPE(path.ptr())->tp_name);
+  }
+  py::bytes encoded = py::module_::import("os").attr("fsencode")(p);
+  std::string name = encoded;
+  if (name.empty()) throw py::value_error(std::string(what) + " is empty");
+  if (name.find('\0') != std::string::npos) throw py::value_error(std::string(what) + " holds a NUL character");
+  return name;
+}
+
+void RunCancellable(std::atomic<bool>& cancel, const std::function<void()>& work) {
+  std::exception_ptr failure;
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread driver([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard lock(m);
+    done = true;
+    cv.notify_all();
+  });
+  for (;;) {
+    {
+      py::gil_scoped_release nogil;
+      std::unique_lock lock(m);
+      if (cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+    }
+    if (PyErr_CheckSignals() != 0) {
+      cancel = true;
+      {
+        py::gil_scoped_release nogil;
+        driver.join();
+      }
+      throw py::error_already_set();
+    }
+  }
+  driver.join();
+  if (failure) std::rethrow_exception(failure);
 }
 }  // namespace zympy

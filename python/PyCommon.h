@@ -5,7 +5,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,6 +66,25 @@ std::vector<TRunAction> ToActions(py::handle at);
 // A copy of a series: an array that owns its memory.
 py::array_t<double> SeriesArray(const tDoubleMatrix& series);
 
+// A file-system path argument (str, bytes or os.PathLike) as the bytes the OS takes.
+std::string PathArgument(py::handle path, const char* what);
+
+// Measured data given as a path (read as `zymra-cli fit --data` reads it; an unreadable
+// file raises FileError with the reader's line) or as a dict of column name to array
+// (Time required, any of ODreal, Volume, Substrate, OTRVt, optional Replicate; NaN is a
+// value not measured), checked as the reader checks a file. `what` names the argument.
+TMeasuredData ToMeasuredData(py::handle data, const std::string& what);
+// Time, Replicate (int64) and each measured column as arrays (copies).
+py::dict MeasuredDict(const TMeasuredData& data);
+
+// Runs `work` on a thread of its own while this thread, without the GIL, looks for
+// signals every 20 ms. When a signal's handler raises (Ctrl+C: KeyboardInterrupt) it
+// sets `cancel`, waits for `work` to return and raises that exception; `work` must
+// stop soon after `cancel` is set and must not touch Python. An exception thrown by
+// `work` is rethrown here.
+void RunCancellable(std::atomic<bool>& cancel, const std::function<void()>& work);
+
 void BindRuns(py::module_& m);
 void BindSweep(py::module_& m);
+void BindFit(py::module_& m);
 }  // namespace zympy

@@ -6,8 +6,9 @@ PYBIND11_MODULE(_zymra, m) {
   // Every docstring begins with its own signature line in Python's terms.
   pybind11::options options;
   options.disable_function_signatures();
-  m.doc() = "Zymra's fed-batch engine: runs, sweeps and project files, with NumPy arrays.";
+  m.doc() = "Zymra's fed-batch engine: runs, sweeps, fits and project files, with NumPy arrays.";
   zympy::BindRuns(m);
   zympy::BindSweep(m);
+  zympy::BindFit(m);
   m.attr("__version__") = ZYMRA_VERSION;
 }

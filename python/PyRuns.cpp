@@ -46,21 +46,6 @@ TPyRun Simulate(py::handle seed, py::handle maxSteps, py::handle at, const py::k
   return out;
 }
 
-std::string PathArgument(py::handle path, const char* what) {
-  py::object fspath = py::module_::import("os").attr("fspath");
-  py::object p;
-  try {
-    p = fspath(path);
-  } catch (py::error_already_set&) {
-    throw py::type_error(std::string(what) + " must be a str or path, not " + Py_TYPE(path.ptr())->tp_name);
-  }
-  py::bytes encoded = py::module_::import("os").attr("fsencode")(p);
-  std::string name = encoded;
-  if (name.empty()) throw py::value_error(std::string(what) + " is empty");
-  if (name.find('\0') != std::string::npos) throw py::value_error(std::string(what) + " holds a NUL character");
-  return name;
-}
-
 py::dict SeriesDict(TPyRun& r) {
   if (!r.Series) {
     py::dict series;
@@ -96,9 +81,11 @@ std::string RunRepr(const TPyRun& r) {
 }
 
 TPyRun AddRun(const std::shared_ptr<TPyProject>& holder, py::handle seed, py::handle maxSteps, py::handle at,
-              py::handle comment, const py::kwargs& values) {
+              py::handle comment, py::handle measured, const py::kwargs& values) {
   const TRunArgs args = ToRunArgs(seed, maxSteps, at);
   const std::string commentText = Utf8ToCp1252(ToText(comment, "comment"));
+  TMeasuredData measuredData;
+  if (!measured.is_none()) measuredData = ToMeasuredData(measured, "measured");
   // Values are checked on a run of no project: a failure leaves the project as it was.
   TZymra_Run probe;
   SetValues(probe, values, "add_run");
@@ -107,6 +94,7 @@ TPyRun AddRun(const std::shared_ptr<TPyProject>& holder, py::handle seed, py::ha
   TZymra_Run* run = project.AddRun();
   SetValues(*run, values, "add_run");
   run->Comment = commentText;
+  run->SetMeasured(measuredData);
   TPyRun out;
   out.Owner = holder;
   out.Run = run;
@@ -158,10 +146,12 @@ culture/stock text, a comment and runs. Project() is a new, empty project (title
 when it cannot be read. add_run() simulates a run into the project; save() writes it
 (the previous file stays as it was unless the whole file was written).)";
 
-const char* const kAddRunDoc = R"(add_run(seed=None, max_steps=1_000_000, at=(), comment="", **values) -> Run
+const char* const kAddRunDoc = R"(add_run(seed=None, max_steps=1_000_000, at=(), comment="", measured=None, **values) -> Run
 
 Append a run to the project and simulate it, with the arguments of zymra.simulate;
-comment is the run's comment. Values that fail the start page's checks raise ValueError
+comment is the run's comment; measured, the values measured in the real cultivation
+kept with the run, a path or a dict of column name to array as zymra.fit takes them
+(the source of a dict is stored as "measured"). Values that fail the start page's checks raise ValueError
 and leave the project unchanged. Unlike zymra.simulate, the interpreter waits while
 the run is simulated (other threads may be reading the project).)";
 }  // namespace
@@ -209,6 +199,14 @@ void BindRuns(py::module_& m) {
       .def_property_readonly(
           "log", [](const TPyRun& r) { return FromRecordText(r.Run->EventLog); },
           "The event log as stored: newest entry first, CR LF line ends.")
+      .def_property_readonly(
+          "measured",
+          [](const TPyRun& r) -> py::object {
+            if (!r.Run->HasMeasured()) return py::none();
+            return MeasuredDict(r.Run->Measured());
+          },
+          "The values measured in the real cultivation kept with the run: a dict of Time, Replicate (int64) and "
+          "each measured column (NaN where not measured) to arrays, copies; None when the run has none.")
       .def("to_frame", &ToFrame,
            "to_frame() -> pandas.DataFrame\n\nThe fourteen series as columns, one row per step (needs pandas; "
            "missing rows are NaN).")
@@ -262,7 +260,7 @@ void BindRuns(py::module_& m) {
           },
           "The runs in project order (a new list of Run objects each time).")
       .def("add_run", &AddRun, py::arg("seed") = py::none(), py::arg("max_steps") = 1000000,
-           py::arg("at") = py::tuple(), py::arg("comment") = "", kAddRunDoc)
+           py::arg("at") = py::tuple(), py::arg("comment") = "", py::arg("measured") = py::none(), kAddRunDoc)
       .def("__repr__", [](const TPyProject& p) {
         return "<zymra.Project '" + Cp1252ToUtf8(p.Project.Titles.Title.Str()) + "', " +
                std::to_string(p.Project.RunCount()) + " run(s)>";

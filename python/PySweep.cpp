@@ -1,10 +1,6 @@
 // zymra.sweep: the engine's sweep with its rows collected as columns.
 #include <atomic>
-#include <chrono>
 #include <climits>
-#include <condition_variable>
-#include <exception>
-#include <thread>
 
 #include "PyCommon.h"
 #include "ZymraSweep.h"
@@ -162,42 +158,11 @@ py::tuple Sweep(py::handle vary, py::handle samples, py::handle seed, py::handle
     }
   };
 
-  // The sweep runs on a thread of its own while this one, without the GIL, looks
-  // for signals every 20 ms: Ctrl+C cancels the sweep, which stops within a step.
+  // Ctrl+C cancels the sweep, which stops within a step of each worker.
   TSweepResult result;
   std::string error;
   bool ok = false;
-  std::exception_ptr failure;
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread driver([&] {
-    try {
-      ok = RunSweep(plan, options, result, error);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    std::lock_guard lock(m);
-    done = true;
-    cv.notify_all();
-  });
-  for (;;) {
-    {
-      py::gil_scoped_release nogil;
-      std::unique_lock lock(m);
-      if (cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
-    }
-    if (PyErr_CheckSignals() != 0) {
-      cancel = true;
-      {
-        py::gil_scoped_release nogil;
-        driver.join();
-      }
-      throw py::error_already_set();
-    }
-  }
-  driver.join();
-  if (failure) std::rethrow_exception(failure);
+  RunCancellable(cancel, [&] { ok = RunSweep(plan, options, result, error); });
   if (outOfMemory) throw std::bad_alloc();
   if (!ok) throw py::value_error("sweep(): " + error);
 

@@ -4,13 +4,13 @@
     run = zymra.simulate(IsBatch=False, DischargeEachh=0)
     run.series["ODreal"][-1], run.state
 
-simulate() makes one run, sweep() many with varied values on all cores, Project reads
-and writes project files (*.zym). Inputs go by the field names of `zymra-cli simulate
+simulate() makes one run, sweep() many with varied values on all cores, fit() estimates
+real constants from measured data, Project reads and writes project files (*.zym). Inputs go by the field names of `zymra-cli simulate
 --set`; defaults() lists them.
 """
-from ._zymra import FileError, Project, Run, __version__, defaults, simulate, sweep
+from ._zymra import FileError, FitError, FitResult, Project, Run, __version__, defaults, fit, simulate, sweep
 
-__all__ = ["FileError", "Project", "Run", "defaults", "simulate", "sweep"]
+__all__ = ["FileError", "FitError", "FitResult", "Project", "Run", "defaults", "fit", "simulate", "sweep"]
 
 # help() and repr() name the package, not its compiled core.
 for _name in __all__:

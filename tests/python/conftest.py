@@ -1,6 +1,9 @@
 # Shared by the Python tests: zymra-cli as a user runs it, and its tables read back.
 import os
+import signal
 import subprocess
+import sys
+import time
 
 import numpy as np
 import pytest
@@ -37,3 +40,21 @@ def floats(cells):
 @pytest.fixture
 def out_dir(tmp_path):
     return tmp_path
+
+
+def interrupt(script, after=1.0):
+    """Runs `script` in a fresh interpreter, sends it SIGINT `after` seconds after it
+    printed "started"; returns (stdout, stderr, seconds from the signal to its end)."""
+    proc = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            env=os.environ.copy())
+    assert proc.stdout.readline() == b"started\n"
+    time.sleep(after)
+    assert proc.poll() is None, "the call ended before the interrupt"
+    sent = time.monotonic()
+    proc.send_signal(signal.SIGINT)
+    try:
+        out, err = proc.communicate(timeout=5)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        raise
+    return out, err, time.monotonic() - sent

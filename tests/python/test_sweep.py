@@ -1,14 +1,8 @@
 # zymra.sweep against `zymra-cli sweep --out`, and Ctrl+C in the middle of a sweep.
-import os
-import signal
-import subprocess
-import sys
-import time
-
 import numpy as np
 
 import zymra
-from conftest import cli, read_table
+from conftest import cli, interrupt, read_table
 
 
 def test_sweep_equals_the_command_lines_rows(out_dir):
@@ -59,18 +53,6 @@ def test_ctrl_c_stops_a_long_sweep_at_once():
         "            SimInterval=0.001, TargetOD=1e9, uCritical=0.5, DischargeEachh=0, max_steps=200000)\n"
         "print('finished', flush=True)\n"
     )
-    proc = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            env=os.environ.copy())
-    assert proc.stdout.readline() == b"started\n"
-    time.sleep(1.0)
-    assert proc.poll() is None
-    sent = time.monotonic()
-    proc.send_signal(signal.SIGINT)
-    try:
-        out, err = proc.communicate(timeout=5)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        raise
-    ended = time.monotonic() - sent
+    out, err, ended = interrupt(script)
     assert b"KeyboardInterrupt" in err and b"finished" not in out
     assert ended < 1.0, f"the sweep went on for {ended:.2f} s after Ctrl+C"
