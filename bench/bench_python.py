@@ -58,7 +58,7 @@ with tempfile.TemporaryDirectory() as folder:
     out = os.path.join(folder, "sweep.tsv")
     command = [os.path.join(build, "app", "zymra-cli"), "sweep", "--set", "IsBatch=0", "--samples", "10000",
                "--seed", "2024", "--threads", "2", "--out", out,
-               *[f"--vary={name}={':'.join(map(str, spec))}" for name, spec in vary.items()]]
+               *[f"--vary={name}={':'.join(map(str, how))}" for name, how in vary.items()]]
     cpu_start = cpu(resource.RUSAGE_CHILDREN)
     cli_s = best(lambda: subprocess.run(command, check=True, capture_output=True), 5)
     cli_cpu = (cpu(resource.RUSAGE_CHILDREN) - cpu_start) / 5

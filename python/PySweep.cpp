@@ -9,7 +9,7 @@ namespace zympy {
 namespace {
 constexpr long long kMaxSeed = 9007199254740991LL;  // 2**53 - 1: every seed a float can hold too
 
-TSweepVary ToVary(py::handle key, py::handle spec) {
+TSweepVary ToVary(py::handle key, py::handle how) {
   if (!PyUnicode_Check(key.ptr())) throw py::type_error("vary: names must be str");
   TSweepVary v;
   v.Name = py::str(key);
@@ -21,9 +21,9 @@ TSweepVary ToVary(py::handle key, py::handle spec) {
   v.Offset = field->Offset;
   v.InBatchRecord = field->InBatchRecord;
   const char* shapes = " must be (first, last, count), (\"normal\", mean, sd) or (\"uniform\", low, high)";
-  if (!PyTuple_Check(spec.ptr()) && !PyList_Check(spec.ptr()))
-    throw py::type_error(what + shapes + ", not " + Py_TYPE(spec.ptr())->tp_name);
-  py::sequence s = py::reinterpret_borrow<py::sequence>(spec);
+  if (!PyTuple_Check(how.ptr()) && !PyList_Check(how.ptr()))
+    throw py::type_error(what + shapes + ", not " + Py_TYPE(how.ptr())->tp_name);
+  py::sequence s = py::reinterpret_borrow<py::sequence>(how);
   if (s.size() != 3) throw py::value_error(what + shapes);
   if (PyUnicode_Check(py::object(s[0]).ptr())) {
     const std::string kind = py::str(s[0]);
@@ -126,8 +126,8 @@ py::tuple Sweep(py::handle vary, py::handle samples, py::handle seed, py::handle
                                      "or (\"uniform\", low, high), not ") +
                          Py_TYPE(vary.ptr())->tp_name);
   std::vector<std::string> names;
-  for (auto [key, spec] : py::reinterpret_borrow<py::dict>(vary)) {
-    plan.Varies.push_back(ToVary(key, spec));
+  for (auto [key, how] : py::reinterpret_borrow<py::dict>(vary)) {
+    plan.Varies.push_back(ToVary(key, how));
     names.push_back(plan.Varies.back().Name);
   }
   plan.Samples = samples.is_none() ? 0 : ToInteger(samples, "samples", 1, kSweepMaxRuns);
