@@ -72,6 +72,12 @@ int TFrmModal::Execute() {
 }
 
 void TFrmModal::done(int result) {
+  if (FClosing) return;
+  FClosing = true;
+  struct TClosed {
+    bool& Flag;
+    ~TClosed() { Flag = false; }
+  } closed{FClosing};
   if (result == mrOk) {
     bool applied = false;
     try {

@@ -61,6 +61,9 @@ class TFrmModal : public QDialog {
 
  private:
   void PlaceButtons();
+  // done() runs events (the closing animation, the error box); a second close that
+  // arrives meanwhile must not start over inside the first.
+  bool FClosing = false;
 };
 
 // The forms' "Verdana" at a pixel size.

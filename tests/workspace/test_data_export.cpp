@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -86,6 +87,22 @@ TEST_F(DialogTest, ClosingWithoutOkPlaysTheAnimationOnlyWhenAsked) {
     dialog.show();
     dialog.BtnCancel->click();
     EXPECT_EQ(dialog.PaxFormAnimation1->FramesShown() > 0, animate);
+    EXPECT_FALSE(dialog.isVisible());
+  }
+  // A second close while the animation runs events (a timer, a queued click) is ignored
+  // instead of starting the animation over inside the first.
+  int oneClose = 0;
+  for (bool again : {false, true}) {
+    TProbeDialog dialog;
+    dialog.resize(200, 120);
+    dialog.show();
+    QTimer repeat;
+    QObject::connect(&repeat, &QTimer::timeout, &dialog, &QDialog::reject);
+    if (again) repeat.start(0);
+    dialog.reject();
+    repeat.stop();
+    if (!again) oneClose = dialog.PaxFormAnimation1->FramesShown();
+    EXPECT_EQ(dialog.PaxFormAnimation1->FramesShown(), oneClose);
     EXPECT_FALSE(dialog.isVisible());
   }
   TProbeDialog dialog;
