@@ -380,15 +380,9 @@ py::dict MeasuredDict(const TMeasuredData& data) {
 }
 
 void BindFit(py::module_& m) {
-  static py::exception<TFitError> fitError(m, "FitError", PyExc_RuntimeError);
+  // The message of the C++ exception becomes the Python one.
+  auto& fitError = py::register_exception<TFitError>(m, "FitError", PyExc_RuntimeError);
   fitError.doc() = "A fit that ran but could not give estimates; the message gives the reason.";
-  py::register_exception_translator([](std::exception_ptr p) {
-    try {
-      if (p) std::rethrow_exception(p);
-    } catch (const TFitError& e) {
-      PyErr_SetString(fitError.ptr(), e.what());
-    }
-  });
 
   py::class_<TPyFit>(m, "FitResult", kFitResultDoc)
       .def_property_readonly(

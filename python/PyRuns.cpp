@@ -157,15 +157,9 @@ the run is simulated (other threads may be reading the project).)";
 }  // namespace
 
 void BindRuns(py::module_& m) {
-  static py::exception<TFileError> fileError(m, "FileError", PyExc_OSError);
+  // The message of the C++ exception becomes the Python one.
+  auto& fileError = py::register_exception<TFileError>(m, "FileError", PyExc_OSError);
   fileError.doc() = "A project file that cannot be read or written; the message gives the reason.";
-  py::register_exception_translator([](std::exception_ptr p) {
-    try {
-      if (p) std::rethrow_exception(p);
-    } catch (const TFileError& e) {
-      PyErr_SetString(fileError.ptr(), e.what());
-    }
-  });
 
   py::class_<TPyRun>(m, "Run", kRunDoc)
       .def_property_readonly(
