@@ -8,19 +8,13 @@
 set -u
 ZYMRA=$1 CLI=$2 PROJECT=$3 OUT=$4
 
-if [ -z "${ZYMRA_E2E_INNER:-}" ]; then
-  command -v xvfb-run >/dev/null 2>&1 || exit 77
-  command -v xdotool >/dev/null 2>&1 || exit 77
-  ZYMRA_E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+. "$(dirname "$0")/desktop_common.sh"
+under_xvfb 1280x1024x24 "$0" "$@"
 
 fail() { echo "FAIL: $*" >&2; [ -n "${PID:-}" ] && kill "$PID" 2>/dev/null; exit 1; }
 shot() { command -v import >/dev/null 2>&1 && import -window root "$OUT/$1" 2>/dev/null; }
 
 mkdir -p "$OUT"
-# The user's own recovered projects stay out of it.
-XDG_STATE_HOME=$(mktemp -d)
-export XDG_STATE_HOME
 WORK=$(mktemp -d)
 cd "$WORK" || exit 1
 QT_QPA_PLATFORM=xcb ZYMRA_NO_SPLASH=1 "$ZYMRA" "$PROJECT" &

@@ -11,18 +11,13 @@
 set -u
 ZYMRA=$1 CLI=$2 PROJECT=$3 OUT=$4
 
-if [ -z "${ZYMRA_E2E_INNER:-}" ]; then
-  command -v xvfb-run >/dev/null 2>&1 || exit 77
-  command -v xdotool >/dev/null 2>&1 || exit 77
-  ZYMRA_E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1366x768x24" "$0" "$@"
-fi
+. "$(dirname "$0")/desktop_common.sh"
+under_xvfb 1366x768x24 "$0" "$@"
 
 fail() { echo "FAIL: $*" >&2; [ -n "${PID:-}" ] && kill -KILL "$PID" 2>/dev/null; exit 1; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 mkdir -p "$OUT"
-XDG_STATE_HOME=$(mktemp -d)
-export XDG_STATE_HOME
 RECOVERY=$XDG_STATE_HOME/zymra/recovery
 NAME=$(basename "$PROJECT")
 export QT_QPA_PLATFORM=xcb ZYMRA_NO_SPLASH=1 ZYMRA_AUTOSAVE_SECONDS=600
