@@ -23,13 +23,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
 #include <thread>
 
 #include "KelCmpStandard.h"
 #include "LibZymra.h"
 #include "PaxChart.h"
 #include "UntZymraPnlStart.h"
+#include "ZymraBackgroundJob.h"
 #include "ZymraChartHelpers.h"
 #include "ZymraPageHeader.h"
 #include "ZymraUi.h"
@@ -110,19 +110,12 @@ bool RemoveMeasuredData(TZymra_Run& run, QWidget* parent) {
 
 // --- the fit window --------------------------------------------------------------------
 
-struct TFrmFit::TJob {
+struct TFrmFit::TJob : TBackgroundJob {
   TFitProblem Problem;
   TFitOptions Options;
-  std::atomic<bool> CancelFlag{false};
   std::atomic<long long> Evaluations{0};
-  std::atomic<bool> Ended{false};
   long long Budget = 1;
-  std::thread Thread;
-  // Written by the thread before Ended, read by the window after it.
-  bool Ok = false;
-  std::string Error;
-  TFitResult Result;
-  std::chrono::steady_clock::time_point StartedAt, EndedAt;
+  TFitResult Result;  // written by the thread before Ended
 };
 
 TFrmFit::TFrmFit(TZymra& project, QWidget* parent) : QWidget(parent), FProject(project) {
@@ -301,10 +294,7 @@ void TFrmFit::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFrmFit::StopAndJoin() {
-  if (!FJob || !FJob->Thread.joinable()) return;
-  // Every start looks at the flag between two evaluations: this join is short.
-  FJob->CancelFlag = true;
-  FJob->Thread.join();
+  if (FJob) FJob->StopAndJoin();
 }
 
 TZymra_Run* TFrmFit::LiveRun() const {
@@ -344,7 +334,7 @@ void TFrmFit::FillBounds() {
   }
 }
 
-bool TFrmFit::Running() const { return FJob && FJob->Thread.joinable(); }
+bool TFrmFit::Running() const { return FJob && FJob->Running(); }
 
 const TFitResult* TFrmFit::Result() const {
   if (!FJob || Running() || !FJob->Ok || FJob->Result.Cancelled) return nullptr;
@@ -406,17 +396,7 @@ bool TFrmFit::Start() {
   FCancelMs = -1;
   ShowResult();
   TJob* raw = FJob.get();
-  raw->StartedAt = std::chrono::steady_clock::now();
-  raw->Thread = std::thread([raw] {
-    try {
-      raw->Ok = RunFit(raw->Problem, raw->Options, raw->Result, raw->Error);
-    } catch (const std::exception& e) {  // out of memory
-      raw->Ok = false;
-      raw->Error = e.what();
-    }
-    raw->EndedAt = std::chrono::steady_clock::now();
-    raw->Ended.store(true, std::memory_order_release);
-  });
+  raw->Launch([raw] { return RunFit(raw->Problem, raw->Options, raw->Result, raw->Error); });
   PrgFit->setValue(0);
   LblStatus->setText(QStringLiteral("Fitting on %1 threads...").arg(raw->Options.Threads));
   FPoll->start();
@@ -425,9 +405,7 @@ bool TFrmFit::Start() {
 }
 
 void TFrmFit::Cancel() {
-  if (!Running() || FJob->CancelFlag.load()) return;
-  FCancelAt = std::chrono::steady_clock::now();
-  FJob->CancelFlag = true;
+  if (!FJob || !FJob->Cancel()) return;
   LblStatus->setText(QStringLiteral("Cancelling..."));
   UpdateControls();
 }
@@ -437,7 +415,7 @@ void TFrmFit::PollFit() {
     FPoll->stop();
     return;
   }
-  if (FJob->Ended.load(std::memory_order_acquire)) {
+  if (FJob->HasEnded()) {
     FinishFit();
     return;
   }
@@ -448,10 +426,9 @@ void TFrmFit::PollFit() {
 
 void TFrmFit::FinishFit() {
   FPoll->stop();
-  FJob->Thread.join();  // it has ended: the join returns at once
+  FCancelMs = FJob->Finish();
   const TJob& job = *FJob;
-  if (job.CancelFlag.load()) FCancelMs = std::chrono::duration<double, std::milli>(job.EndedAt - FCancelAt).count();
-  const double seconds = std::chrono::duration<double>(job.EndedAt - job.StartedAt).count();
+  const double seconds = job.Seconds();
   PrgFit->setFormat(QStringLiteral("%1 evaluations").arg(job.Result.Evaluations));
   if (job.Result.Cancelled) {
     PrgFit->setValue(0);

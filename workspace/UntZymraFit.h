@@ -8,7 +8,6 @@
 // waits for it and the run is never touched until the user applies the estimates.
 #include <QWidget>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -111,7 +110,6 @@ class TFrmFit : public QWidget {
   TFitProblem FShown;  // the run's records and data as last shown
   std::unique_ptr<TJob> FJob;
   QTimer* FPoll;
-  std::chrono::steady_clock::time_point FCancelAt;
   double FCancelMs = -1;
 };
 

@@ -1,4 +1,5 @@
 #include "UntZymraSweep.h"
+#include "ZymraBackgroundJob.h"
 #include "ZymraPageHeader.h"
 
 #include <QApplication>
@@ -142,20 +143,14 @@ constexpr TOutcomeRow kOutcomeRows[] = {
 };
 }  // namespace
 
-struct TFrmSweep::TJob {
+struct TFrmSweep::TJob : TBackgroundJob {
   TSweepSpec Plan;
   std::vector<std::string> Names;
   std::vector<std::string> VaryTexts;
   QString Caption;
   int Threads = 0;
-  std::atomic<bool> CancelFlag{false};
   std::atomic<long long> Done{0};
-  std::atomic<bool> Ended{false};
-  std::thread Thread;
-  // Written by the thread before Ended, read by the page after it.
-  bool Ok = false;
-  std::string Error;
-  TSweepResult Result;
+  TSweepResult Result;  // written by the thread before Ended
   // The header and one line per run, in index order: in a temporary file, so that a
   // sweep of millions of runs does not hold its lines in memory.
   std::FILE* Lines = std::tmpfile();
@@ -163,7 +158,6 @@ struct TFrmSweep::TJob {
   ~TJob() {
     if (Lines) std::fclose(Lines);
   }
-  std::chrono::steady_clock::time_point StartedAt, EndedAt;
 };
 
 // ---------------------------------------------------------------------------
@@ -373,10 +367,7 @@ TFrmSweep::TFrmSweep(TZymra& project, QWidget* parent)
 TFrmSweep::~TFrmSweep() { StopAndJoin(); }
 
 void TFrmSweep::StopAndJoin() {
-  if (!FJob || !FJob->Thread.joinable()) return;
-  // Every worker looks at the flag between two steps: this join is short.
-  FJob->CancelFlag = true;
-  FJob->Thread.join();
+  if (FJob) FJob->StopAndJoin();
 }
 
 bool TFrmSweep::TakeValues(QString& reason, bool runAlive) {
@@ -466,7 +457,7 @@ void TFrmSweep::UpdateControls() {
   BtnExport->setEnabled(!running && ResultRuns() > 0);
 }
 
-bool TFrmSweep::Running() const { return FJob && FJob->Thread.joinable(); }
+bool TFrmSweep::Running() const { return FJob && FJob->Running(); }
 
 long long TFrmSweep::DoneRuns() const { return FJob ? FJob->Done.load(std::memory_order_relaxed) : 0; }
 
@@ -523,8 +514,7 @@ bool TFrmSweep::Start() {
   ShowSummary();
   ShowBand(CmbBand->currentIndex());
   TJob* raw = FJob.get();
-  raw->StartedAt = std::chrono::steady_clock::now();
-  raw->Thread = std::thread([raw] {
+  raw->Launch([raw] {
     TSweepOptions options;
     options.Threads = raw->Threads;
     for (int kind = 0; kind < kBandKinds; ++kind) options.BandKinds.push_back(kind);
@@ -533,15 +523,9 @@ bool TFrmSweep::Start() {
     options.OnOutcome = [raw](const TSweepOutcome& o) {
       if (!raw->LinesFailed && std::fputs(SweepTsvRow(o).c_str(), raw->Lines) < 0) raw->LinesFailed = true;
     };
-    try {
-      raw->Ok = RunSweep(raw->Plan, options, raw->Result, raw->Error);
-    } catch (const std::exception& e) {  // out of memory
-      raw->Ok = false;
-      raw->Error = e.what();
-    }
+    const bool ok = RunSweep(raw->Plan, options, raw->Result, raw->Error);
     if (raw->Lines && std::fflush(raw->Lines) != 0) raw->LinesFailed = true;
-    raw->EndedAt = std::chrono::steady_clock::now();
-    raw->Ended.store(true, std::memory_order_release);
+    return ok;
   });
   PrgSweep->setValue(0);
   PollSweep();
@@ -551,9 +535,7 @@ bool TFrmSweep::Start() {
 }
 
 void TFrmSweep::Cancel() {
-  if (!Running() || FJob->CancelFlag.load()) return;
-  FCancelAt = std::chrono::steady_clock::now();
-  FJob->CancelFlag = true;
+  if (!FJob || !FJob->Cancel()) return;
   LblStatus->setText(QStringLiteral("Cancelling..."));
   UpdateControls();
 }
@@ -563,7 +545,7 @@ void TFrmSweep::PollSweep() {
     FPoll->stop();
     return;
   }
-  if (FJob->Ended.load(std::memory_order_acquire)) {
+  if (FJob->HasEnded()) {
     FinishSweep();
     return;
   }
@@ -576,11 +558,9 @@ void TFrmSweep::PollSweep() {
 
 void TFrmSweep::FinishSweep() {
   FPoll->stop();
-  FJob->Thread.join();  // it has ended: the join returns at once
+  FCancelMs = FJob->Finish();
   const TJob& job = *FJob;
-  if (job.CancelFlag.load())
-    FCancelMs = std::chrono::duration<double, std::milli>(job.EndedAt - FCancelAt).count();
-  const double seconds = std::chrono::duration<double>(job.EndedAt - job.StartedAt).count();
+  const double seconds = job.Seconds();
   if (!job.Ok) {
     PrgSweep->setValue(0);
     PrgSweep->setFormat(QString());

@@ -10,7 +10,6 @@
 // steps of every run: the runs that ended are kept and shown.
 #include <QWidget>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -132,7 +131,6 @@ class TFrmSweep : public QWidget {
   std::unique_ptr<TJob> FJob;      // the sweep going on, or the last one
   long long FTotal = 0;
   QTimer* FPoll;
-  std::chrono::steady_clock::time_point FCancelAt;
   double FCancelMs = -1;
 };
 
