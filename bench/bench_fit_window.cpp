@@ -1,7 +1,6 @@
 // The fit window's Cancel: how long after the click the fit's thread has ended, for a
 // long fit (six constants with profile intervals, two threads) of the shipped example,
 // cancelled while it is busy. Reports the median and the worst of the repeats.
-#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,22 +12,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchQtApp.h"
 #include "LibZymra.h"
 #include "UntZymraFit.h"
 #include "ZymraUi.h"
 
 namespace {
-
-QApplication& App() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "bench_fit_window";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
 
 template <class F>
 void Turn(F done, int ms) {
@@ -40,7 +29,7 @@ void Turn(F done, int ms) {
 }
 
 void BM_FitWindowCancel(benchmark::State& state) {
-  App();
+  BenchApp("bench_fit_window");
   TZymra project;
   TZymra_Run* run = project.AddRun();
   run->BatchParams.IsBatch = 0;

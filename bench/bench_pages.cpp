@@ -3,7 +3,6 @@
 // quickly the UI thread still answers an event posted to it. And fifty runs in the
 // main window with the fermentation page of one shown, without and with autosaves
 // of the project written back to back while measured.
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -23,6 +22,7 @@
 #include <QTreeWidget>
 
 #include "BenchProjects.h"
+#include "BenchQtApp.h"
 #include "KelFrmFile.h"
 #include "LibZymra.h"
 #include "UntZymraMain.h"
@@ -33,17 +33,6 @@
 
 namespace {
 using TClock = std::chrono::steady_clock;
-
-QApplication& App() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "bench_pages";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
 
 class TProbeEvent : public QEvent {
  public:
@@ -89,7 +78,7 @@ void ReportRatesAndLatencies(benchmark::State& state, const std::vector<double>&
 
 // state.range(0): measuring time in ms.
 void BM_TwentyRunsWithProcessPage(benchmark::State& state) {
-  App();
+  BenchApp("bench_pages");
   constexpr int kRuns = 20;
   const int measureMs = static_cast<int>(state.range(0));
   std::vector<double> ratios;
@@ -162,7 +151,7 @@ BENCHMARK(BM_CopyOfProject50x4000)->Unit(benchmark::kMillisecond);
 // Each run already holds kRowsBefore rows, as after a long morning, so that every
 // autosave copies and encodes a project of some size.
 void BM_FiftyRunsInMainWindow(benchmark::State& state) {
-  App();
+  BenchApp("bench_pages");
   constexpr int kRuns = 50;
   constexpr int kRowsBefore = 4000;
   const int measureMs = static_cast<int>(state.range(0));
