@@ -573,9 +573,7 @@ int Fit(const TFitArgs& args) {
   }
   for (const std::string& text : args.Errors) {
     const auto eq = text.find('=');
-    int column = -1;
-    for (int k = 0; k < kMeasuredColumnCount; ++k)
-      if (text.substr(0, eq) == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) column = k;
+    const int column = MeasuredColumnOf(std::string_view(text).substr(0, eq));
     double level = 0;
     char rest = 0;
     if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1)
@@ -678,9 +676,7 @@ int Measure(const TMeasureArgs& args) {
     design.Times.push_back(n == 1 ? a : a + (b - a) * static_cast<double>(k) / static_cast<double>(n - 1));
   for (const std::string& text : args.Noises) {
     const auto eq = text.find('=');
-    int column = -1;
-    for (int k = 0; k < kMeasuredColumnCount; ++k)
-      if (text.substr(0, eq) == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) column = k;
+    const int column = MeasuredColumnOf(std::string_view(text).substr(0, eq));
     double level = 0;
     if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1 ||
         level < 0)

@@ -60,6 +60,12 @@ bool SameValue(double a, double b) { return (std::isnan(a) && std::isnan(b)) || 
 
 const char* MeasuredColumnName(TMeasuredColumn column) { return kColumnNames[static_cast<int>(column)]; }
 
+int MeasuredColumnOf(std::string_view name) {
+  for (int c = 0; c < kMeasuredColumnCount; ++c)
+    if (name == kColumnNames[c]) return c;
+  return -1;
+}
+
 int MeasuredColumnSeries(TMeasuredColumn column) {
   for (int i = 0; i < kRunSeriesCount; ++i)
     if (std::strcmp(kRunSeriesNames[i], MeasuredColumnName(column)) == 0) return i;
@@ -133,8 +139,7 @@ bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& e
       for (std::string_view name : SplitCells(line, separator)) {
         names.emplace_back(name);
         int role = name == "Time" ? kTime : name == "Replicate" ? kReplicate : -3;
-        for (int c = 0; c < kMeasuredColumnCount; ++c)
-          if (name == kColumnNames[c]) role = c;
+        if (const int c = MeasuredColumnOf(name); c >= 0) role = c;
         if (role == -3) {
           error = at(cell) + "unknown column (expected Time, ODreal, Volume, Substrate, OTRVt or Replicate)";
           return false;

@@ -18,6 +18,8 @@ enum class TMeasuredColumn { ODreal, Volume, Substrate, OTRVt };
 constexpr int kMeasuredColumnCount = 4;
 // "ODreal", "Volume", "Substrate", "OTRVt": the names of the run's series.
 const char* MeasuredColumnName(TMeasuredColumn column);
+// The index of the column of that name, or -1 for a name that is none of them.
+int MeasuredColumnOf(std::string_view name);
 // The run's series index (kRunSeriesNames) of a measured column.
 int MeasuredColumnSeries(TMeasuredColumn column);
 

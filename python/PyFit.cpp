@@ -63,11 +63,10 @@ TMeasuredData DataFromDict(const py::dict& dict, const std::string& what) {
       target = &replicate;
       hasReplicate = true;
     } else {
-      for (int k = 0; k < kMeasuredColumnCount; ++k)
-        if (name == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) {
-          target = &columns[static_cast<std::size_t>(k)];
-          given[static_cast<std::size_t>(k)] = true;
-        }
+      if (const int k = MeasuredColumnOf(name); k >= 0) {
+        target = &columns[static_cast<std::size_t>(k)];
+        given[static_cast<std::size_t>(k)] = true;
+      }
     }
     if (!target) throw py::value_error(what + ": unknown column '" + name + "'" + expected);
     *target = ColumnValues(value, column);
@@ -279,9 +278,7 @@ TPyFit Fit(py::handle data, py::handle estimate, py::handle seed, py::handle thr
       throw py::type_error("errors must be a dict of column name to error level, not " + TypeName(errors));
     for (auto [key, level] : py::reinterpret_borrow<py::dict>(errors)) {
       const std::string name = PyUnicode_Check(key.ptr()) ? std::string(py::str(key)) : std::string();
-      int column = -1;
-      for (int k = 0; k < kMeasuredColumnCount; ++k)
-        if (name == MeasuredColumnName(static_cast<TMeasuredColumn>(k))) column = k;
+      const int column = MeasuredColumnOf(name);
       if (column < 0)
         throw py::value_error("errors: unknown column " + std::string(py::repr(key)) +
                               " (use ODreal (a CV), Volume, Substrate or OTRVt)");
