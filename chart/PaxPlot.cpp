@@ -954,24 +954,18 @@ void TPaxPlot::PaintTexts(QPainter& p, const TPaxPlotLayout& l) const {
     r.setRight(l.Plot.right());
     p.drawText(r, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, BottomAxis.Title);
   }
-  if (!l.LeftTitleRect.isEmpty()) {
+  // The side titles read upwards.
+  const auto drawUpwards = [&p](const QRectF& r, const QString& title) {
+    if (r.isEmpty()) return;
     p.save();
-    const QRectF& r = l.LeftTitleRect;
     p.translate(r.center());
     p.rotate(-90);
     p.drawText(QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width()),
-               Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, LeftAxis.Title);
+               Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, title);
     p.restore();
-  }
-  if (!l.RightTitleRect.isEmpty()) {
-    p.save();
-    const QRectF& r = l.RightTitleRect;
-    p.translate(r.center());
-    p.rotate(-90);
-    p.drawText(QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width()),
-               Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, RightAxis.Title);
-    p.restore();
-  }
+  };
+  drawUpwards(l.LeftTitleRect, LeftAxis.Title);
+  drawUpwards(l.RightTitleRect, RightAxis.Title);
 }
 
 void TPaxPlot::PaintLegend(QPainter& p, const TPaxPlotLayout& l) const {
