@@ -559,9 +559,7 @@ int Fit(const TFitArgs& args) {
   ApplySets(base, args.Sets);
   const std::vector<std::string> failed = CheckRunValues(base.Params, base.BatchParams);
   if (!failed.empty()) {
-    std::string message = kValuesNotAppliedHeader;
-    for (const std::string& line : failed) message += "- " + line + "\r\n";
-    std::cerr << ForTerminal(message);
+    std::cerr << ForTerminal(ValuesNotAppliedText(failed) + "\r\n");
     return kExitBadArguments;
   }
   TFitProblem problem = FitProblemFromRun(base);

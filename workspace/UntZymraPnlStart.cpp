@@ -61,15 +61,6 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& title, QL
 QGridLayout* Grid(QWidget* group) { return static_cast<QGridLayout*>(group->layout()); }
 
 // Messages of the engine's checks are record text.
-QString ValidationMessage(const std::vector<std::string>& failed) {
-  QString text = FromCp1252(kValuesNotAppliedHeader);
-  for (std::size_t i = 0; i < failed.size(); ++i) {
-    if (i > 0) text += QStringLiteral("\r\n");
-    text += QStringLiteral("- ") + FromCp1252(failed[i]);
-  }
-  return text;
-}
-
 }  // namespace
 
 TFrmPnlStart::TFrmPnlStart(TZymra& project, QWidget* parent) : QWidget(parent), Project(project) {
@@ -353,7 +344,7 @@ bool TFrmPnlStart::CheckValues() {
   std::vector<int> checks;
   const std::vector<std::string> failed = CheckRunValues(p, b, &checks);
   if (failed.empty()) return true;
-  ZymraUi().Warning(this, ValidationMessage(failed));
+  ZymraUi().Warning(this, FromCp1252(ValuesNotAppliedText(failed)));
   // The user goes on where the first value that failed is.
   TPaxDecimalEdit* const checked[] = {EdtSimInerval,  EdtReactorSize,       EdtReactorVol, edtBatchStartVol,
                                       EdtOD,          EdtDryMassPerOD,      EdtYield,      EdtMaintenance,
