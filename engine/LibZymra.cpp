@@ -105,6 +105,16 @@ void TZymra_Run::SetMeasured(const TMeasuredData& data) {
   Measured_->Data = data;
 }
 
+void TZymra_Run::CopyStoredFrom(const TZymra_Run& source) {
+  Params = source.Params;
+  BatchParams = source.BatchParams;
+  Comment = source.Comment;
+  EventLog = source.EventLog;
+  LoadedVersion = source.LoadedVersion;
+  for (int s = 0; s < kRunSeriesCount - 1; ++s) Series(s).Assign(source.Series(s));
+  SetMeasured(source.Measured());
+}
+
 TZymra* TZymra_Run::Owner() const { return dynamic_cast<TZymra*>(Parent()); }
 
 bool TZymra_Run::WriteData(TStreamWrapper& w) {

@@ -59,6 +59,9 @@ class TZymra_Run : public TStreamNode {
   bool HasMeasured() const { return Measured_ && !Measured_->Data.Empty(); }
   // Empty data removes them.
   void SetMeasured(const TMeasuredData& data);
+  // Copies what a project file keeps of `source` (its values, texts, stored series and
+  // measured data) into this run; its worker and the Substrate series stay as they are.
+  void CopyStoredFrom(const TZymra_Run& source);
 
   // Not stored.
   double FeedStart = 0;

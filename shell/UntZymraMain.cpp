@@ -525,17 +525,7 @@ void TFrmZymraMain::TakeOver(TZymra& loaded) {
   // Entries are made for all runs at once afterwards.
   auto onRunAdded = std::move(FProject.OnRunAdded);
   FProject.OnRunAdded = nullptr;
-  for (int i = 0; i < loaded.RunCount(); ++i) {
-    const TZymra_Run& source = *loaded.Run(i);
-    TZymra_Run* run = FProject.AddRun();
-    run->Params = source.Params;
-    run->BatchParams = source.BatchParams;
-    run->Comment = source.Comment;
-    run->EventLog = source.EventLog;
-    run->LoadedVersion = source.LoadedVersion;
-    for (int s = 0; s < kRunSeriesCount; ++s) run->Series(s).Assign(source.Series(s));
-    run->SetMeasured(source.Measured());
-  }
+  for (int i = 0; i < loaded.RunCount(); ++i) FProject.AddRun()->CopyStoredFrom(*loaded.Run(i));
   FProject.OnRunAdded = std::move(onRunAdded);
 }
 

@@ -66,6 +66,12 @@ std::uint64_t FingerprintOf(const TZymra& project, const QString& originalName) 
       const tDoubleMatrix& series = run.Series(s);
       f.Add(series.Data(), static_cast<std::size_t>(series.Rows()) * 8);
     }
+    // Field by field: a point's padding bytes are not part of it.
+    for (const TMeasuredPoint& p : run.Measured().Points) {
+      f.Add(&p.Time, sizeof p.Time);
+      f.Add(&p.Replicate, sizeof p.Replicate);
+      f.Add(p.Value.data(), sizeof p.Value);
+    }
   }
   return f.Value() ? f.Value() : 1;  // 0 stands for "nothing written yet"
 }
@@ -108,15 +114,7 @@ void CopyRuns(TZymra& from, TZymra& to, int first, int count) {
   } resume{held};
   for (TZymra_Thread* worker : workers) worker->WaitIdle();
   for (int i = first; i < first + count; ++i) {
-    const TZymra_Run& source = *from.Run(i);
-    TZymra_Run& copy = *to.Run(i);
-    copy.Params = source.Params;
-    copy.BatchParams = source.BatchParams;
-    copy.Comment = source.Comment;
-    copy.EventLog = source.EventLog;
-    copy.LoadedVersion = source.LoadedVersion;
-    // Substrate is not stored.
-    for (int s = 0; s < kRunSeriesCount - 1; ++s) copy.Series(s).Assign(source.Series(s));
+    to.Run(i)->CopyStoredFrom(*from.Run(i));
   }
 }
 

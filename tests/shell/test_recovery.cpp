@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,6 +150,27 @@ TEST_F(RecoveryTest, AutosaveWritesALoadableCopyWhileRunsGoAndOnlyWhenChanged) {
     s.Recovery->WaitWritten();
   }
   EXPECT_EQ(s.Recovery->WriteCount(), written);
+
+  // Measured data imported on a run are a change, and go with the copy.
+  TMeasuredData measured;
+  measured.Source = "day3.tsv";
+  measured.Points.resize(2);
+  measured.Points[0].Time = 0.5;
+  measured.Points[0].Value[0] = 1.25;
+  measured.Points[1].Time = 1.5;
+  measured.Points[1].Replicate = 2;
+  measured.Points[1].Value[3] = 7.5;
+  s.Project->Run(0)->SetMeasured(measured);
+  EXPECT_TRUE(s.Recovery->AutosaveNow());
+  s.Recovery->WaitWritten();
+  EXPECT_EQ(s.Recovery->WriteCount(), written + 1);
+  TZymra withData;
+  ASSERT_TRUE(withData.LoadFromFile(QFile::encodeName(file).toStdString())) << withData.LastError;
+  ASSERT_EQ(withData.Run(0)->Measured().Points.size(), 2u);
+  EXPECT_EQ(withData.Run(0)->Measured().Source, "day3.tsv");
+  EXPECT_EQ(withData.Run(0)->Measured().Points[1].Replicate, 2);
+  EXPECT_EQ(withData.Run(0)->Measured().Points[1].Value[3], 7.5);
+  EXPECT_TRUE(std::isnan(withData.Run(0)->Measured().Points[1].Value[0]));
 }
 
 TEST_F(RecoveryTest, SaveNewAndCleanEndRemoveTheRecoveryFile) {
