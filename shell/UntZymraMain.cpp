@@ -745,12 +745,16 @@ void TFrmZymraMain::UpdateActions() {
   MarkModified();
 }
 
-void TFrmZymraMain::ActAddRunExecute() {
-  if (!CommitEdits()) return;
+void TFrmZymraMain::ActAddRunExecute() { AddRunAfter(nullptr); }
+
+TZymra_Run* TFrmZymraMain::AddRunAfter(TZymra_Run* after) {
+  if (!CommitEdits()) return nullptr;
   const TShownPage shown = ShownPage();
-  AddRun(true);
+  if (after != nullptr) FProject.CurrentRun = after;
+  TZymra_Run* run = AddRun(true);
   ShowAgain(shown);
   UpdateActions();
+  return run;
 }
 
 void TFrmZymraMain::ActRemoveRunExecute() {
@@ -840,16 +844,9 @@ void TFrmZymraMain::ActRemoveMeasuredExecute() {
 
 void TFrmZymraMain::ActFitExecute() {
   TZymra_Run* run = FProject.CurrentRun;
-  if (run == nullptr || FProject.IndexOf(run) < 0 || !run->HasMeasured()) return;
-  ShowFitWindow(FProject, *run, FrmPnlStart,
-                [this](TZymra_Run& after) {
-                  if (FNavigations) FNavigations->LeaveCurrent();
-                  FProject.CurrentRun = &after;
-                  TZymra_Run* added = AddRun(true);
-                  UpdateActions();
-                  return added;
-                },
-                this);
+  // The fit starts from the values on screen.
+  if (run == nullptr || FProject.IndexOf(run) < 0 || !run->HasMeasured() || !CommitEdits()) return;
+  ShowFitWindow(FProject, *run, FrmPnlStart, [this](TZymra_Run& after) { return AddRunAfter(&after); }, this);
 }
 
 void TFrmZymraMain::ActFullScreenExecute() {

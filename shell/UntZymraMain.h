@@ -71,6 +71,10 @@ class TFrmZymraMain : public TFrmFile {
   void BuildNavigation();
   void RunAdded(TZymra_Run* run);
   TZymra_Run* AddRun(bool afterCurrent);
+  // Add Run as the user gives it: the shown page's values stored first (nullptr when the
+  // page refuses them), the new run after `after` (else after the current run), the
+  // shown page shown again.
+  TZymra_Run* AddRunAfter(TZymra_Run* after);
   TNavigation* SelectedNavigation();
   void NavigateSelected(bool forward);
   void StoreProjectFields();

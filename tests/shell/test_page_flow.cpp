@@ -31,6 +31,7 @@
 #include "LibZymra.h"
 #include "PaxChart.h"
 #include "UntZymraChart.h"
+#include "UntZymraFit.h"
 #include "UntZymraMain.h"
 #include "UntZymraPnlProcess.h"
 #include "UntZymraPnlStart.h"
@@ -92,6 +93,25 @@ class PageFlow : public MainWindowFixture {
   QString File(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
 };
 
+// Run 1 with a few measured ODs, so that the fit is offered.
+void MeasuredOnRun1(PageFlow& t) {
+  TMeasuredData data;
+  for (int i = 1; i <= 3; ++i) {
+    TMeasuredPoint p;
+    p.Time = i;
+    p.Value[0] = 0.05 * i;
+    data.Points.push_back(p);
+  }
+  t.Run(0)->SetMeasured(data);
+  t.Window->UpdateActions();
+}
+
+TFrmFit* ShownFitWindow() {
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* fit = qobject_cast<TFrmFit*>(widget); fit && fit->isVisible()) return fit;
+  return nullptr;
+}
+
 const QString kRefused = QString::fromUtf8("Values Couldn\u00B4t Be Applied To Run!");
 
 // Each command on the runs or the project, from the main window's keys and tool bar, with
@@ -136,6 +156,15 @@ TEST_F(PageFlow, TypedValuesReachTheRunBeforeEveryMainWindowCommand) {
        [](PageFlow& t) { t.Tree().setCurrentItem(t.RunNode("2. Fermentation", 1)); },  // selected, not shown
        [](PageFlow& t) { t.Window->ActRemoveRun->trigger(); },
        [](PageFlow& t) { return t.Project->RunCount() == 1; }},
+      {"Fit To Measured Data", MeasuredOnRun1, [](PageFlow& t) { t.Window->ActFit->trigger(); },
+       [](PageFlow&) { return ShownFitWindow() != nullptr; }},
+      {"Design the next run from the fit window",
+       [](PageFlow& t) {
+         MeasuredOnRun1(t);
+         t.Window->ActFit->trigger();
+       },
+       [](PageFlow& t) { ShownFitWindow()->AddRunAfter(*t.Run(0)); },
+       [](PageFlow& t) { return t.Project->RunCount() == 3; }},
       {"Reset all Ctrl+F2",
        [](PageFlow& t) {
          t.Run(1)->Params.State = rsFinished;
