@@ -18,6 +18,7 @@
 #include "ZymraFit.h"
 #include "ZymraHeadless.h"
 #include "ZymraMeasured.h"
+#include "ZymraNumeric.h"
 #include "ZymraReport.h"
 #include "ZymraSweep.h"
 
@@ -553,6 +554,14 @@ struct TFitArgs {
   std::string ChartSize = "1000x600";
 };
 
+// COLUMN=LEVEL of --error and --noise: a measured column's name and a finite number.
+bool ParseColumnLevel(const std::string& text, int& column, double& level) {
+  const auto eq = text.find('=');
+  if (eq == std::string::npos) return false;
+  column = MeasuredColumnOf(std::string_view(text).substr(0, eq));
+  return column >= 0 && ParseNumber(text.substr(eq + 1), level);
+}
+
 int Fit(const TFitArgs& args) {
   [[maybe_unused]] const auto [charts, chartWidth, chartHeight] = ParseChartOutput(args.Charts, args.ChartSize);
   TZymra_Run base;
@@ -570,11 +579,9 @@ int Fit(const TFitArgs& args) {
     problem.Estimate.push_back(parameter);
   }
   for (const std::string& text : args.Errors) {
-    const auto eq = text.find('=');
-    const int column = MeasuredColumnOf(std::string_view(text).substr(0, eq));
+    int column = -1;
     double level = 0;
-    char rest = 0;
-    if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1)
+    if (!ParseColumnLevel(text, column, level))
       Fail(kExitBadArguments, "malformed --error '" + text + "' (expected ODreal=CV, Volume=, Substrate= or OTRVt=LEVEL)");
     problem.ErrorLevel[static_cast<std::size_t>(column)] = level;
   }
@@ -673,11 +680,9 @@ int Measure(const TMeasureArgs& args) {
   for (long long k = 0; k < n; ++k)
     design.Times.push_back(n == 1 ? a : a + (b - a) * static_cast<double>(k) / static_cast<double>(n - 1));
   for (const std::string& text : args.Noises) {
-    const auto eq = text.find('=');
-    const int column = MeasuredColumnOf(std::string_view(text).substr(0, eq));
+    int column = -1;
     double level = 0;
-    if (eq == std::string::npos || column < 0 || std::sscanf(text.c_str() + eq + 1, "%lf%c", &level, &rest) != 1 ||
-        level < 0)
+    if (!ParseColumnLevel(text, column, level) || level < 0)
       Fail(kExitBadArguments, "malformed --noise '" + text + "' (expected ODreal=CV, Volume=, Substrate= or OTRVt=SD)");
     design.Noise[static_cast<std::size_t>(column)] = level;
   }

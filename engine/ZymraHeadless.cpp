@@ -9,16 +9,9 @@
 #include <memory>
 
 #include "ZymraModel.h"
+#include "ZymraNumeric.h"
 
 namespace {
-bool ParseDouble(std::string text, double& value) {
-  std::replace(text.begin(), text.end(), ',', '.');  // the program's own decimal comma is fine too
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
 bool ParseInt(const std::string& text, long long& value) {
   if (text.empty()) return false;
   const char* end = text.data() + text.size();
@@ -110,7 +103,7 @@ bool SetRunField(TZymra_Run& run, const std::string& name, const std::string& va
   switch (field->Type) {
     case TRunField::Double: {
       double v;
-      if (!ParseDouble(value, v)) {
+      if (!ParseNumber(value, v)) {
         error = "malformed number '" + value + "' for " + name;
         return false;
       }
@@ -149,7 +142,7 @@ bool ParseRunAction(const std::string& text, TRunAction& action, std::string& er
     error = "malformed action '" + text + "' (expected TIME:ACTION)";
     return false;
   }
-  if (!ParseDouble(text.substr(0, colon), action.At) || action.At < 0) {
+  if (!ParseNumber(text.substr(0, colon), action.At) || action.At < 0) {
     error = "malformed time in action '" + text + "'";
     return false;
   }
@@ -165,7 +158,7 @@ bool ParseRunAction(const std::string& text, TRunAction& action, std::string& er
     return false;
   }
   action.What = kind == "refill" ? TRunAction::Refill : TRunAction::Discharge;
-  if (!ParseDouble(what.substr(eq + 1), action.Litres) || action.Litres < 0) {
+  if (!ParseNumber(what.substr(eq + 1), action.Litres) || action.Litres < 0) {
     error = "malformed volume in action '" + text + "'";
     return false;
   }

@@ -98,6 +98,10 @@ TEST(CliFit, BadArgumentsAndUnreadableDataExitWithTwoAFailedFitWithOne) {
        "zymra-cli: Yield_Real is to be estimated twice\n"},
       {"fit --data " + good + " --estimate Yield_Real --error pH=2", 2,
        "zymra-cli: malformed --error 'pH=2' (expected ODreal=CV, Volume=, Substrate= or OTRVt=LEVEL)\n"},
+      {"fit --data " + good + " --estimate Yield_Real --error ODreal=nan", 2,
+       "zymra-cli: malformed --error 'ODreal=nan' (expected ODreal=CV, Volume=, Substrate= or OTRVt=LEVEL)\n"},
+      {"measure --times 1:5:3 --noise OTRVt=inf", 2,
+       "zymra-cli: malformed --noise 'OTRVt=inf' (expected ODreal=CV, Volume=, Substrate= or OTRVt=SD)\n"},
       {"fit --data " + few + " --estimate Yield_Real", 1,
        "zymra-cli: the fit failed: 1 measured value(s) cannot determine 1 constant(s)\n"},
   };
