@@ -408,10 +408,11 @@ void TZymra::NotifyRuns() {
 
 std::string TZymra::VersionText() { return "2.0.3- free edition for teaching and research"; }
 
+// Prepared runs only: none of them has a worker to hold, so no running run waits for it.
 void TZymra::EquateSettings(const TRunParameters& src) {
-  for (int i = 0; i < RunCount(); ++i) Run(i)->BetweenSteps([&, run = Run(i)] {
-    TRunParameters& p = run->Params;
-    if (p.State != rsPrepare) return;
+  for (int i = 0; i < RunCount(); ++i) {
+    TRunParameters& p = Run(i)->Params;
+    if (p.State != rsPrepare) continue;
     p.ReactorSize = src.ReactorSize;
     p.SimInterval = src.SimInterval;
     p.ReactorVol = src.ReactorVol;
@@ -425,7 +426,7 @@ void TZymra::EquateSettings(const TRunParameters& src) {
     p.uCritical = src.uCritical;
     p.StopByuCrit = src.StopByuCrit;
     p.Yxo = src.Yxo;
-  });
+  }
 }
 
 // Running runs too: their workers read the speed before every sleep.
