@@ -451,18 +451,16 @@ std::vector<TPaxChartSeries*> TPaxPlot::VisibleSeries() const {
   return out;
 }
 
-void TPaxPlot::DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2, bool& anyLeft, bool& anyRight) const {
+void TPaxPlot::DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2) const {
   TPaxPointSummary all, left, right;
   for (const auto& s : FSeries) {
     if (!s->Visible()) continue;
     all.Add(s->Bounds());
     (s->RightAxis() ? right : left).Add(s->Bounds());
   }
-  anyLeft = !left.Empty();
-  anyRight = !right.Empty();
   x = all.Empty() ? TPaxRange{0, 1} : TPaxRange{all.MinX, all.MaxX};
-  y = anyLeft ? TPaxRange{left.MinY, left.MaxY} : TPaxRange{0, 1};
-  y2 = anyRight ? TPaxRange{right.MinY, right.MaxY} : TPaxRange{0, 1};
+  y = left.Empty() ? TPaxRange{0, 1} : TPaxRange{left.MinY, left.MaxY};
+  y2 = right.Empty() ? TPaxRange{0, 1} : TPaxRange{right.MinY, right.MaxY};
 }
 
 namespace {
@@ -531,8 +529,7 @@ TPaxPlotLayout TPaxPlot::Layout(const QRectF& bounds, bool ignoreZoom) const {
   }
 
   TPaxRange dataX, dataY, dataY2;
-  bool anyLeft = false, anyRight = false;
-  DataRanges(dataX, dataY, dataY2, anyLeft, anyRight);
+  DataRanges(dataX, dataY, dataY2);
   l.X = Usable(zoomed ? FZoomX : dataX);
   const TPaxRange y = Usable(zoomed ? FZoomY : dataY);
   TPaxRange y2 = Usable(dataY2);
@@ -900,9 +897,10 @@ void TPaxPlot::Paint3D(QPainter& p, const TPaxPlotLayout& l) const {
     }
   }
   for (const TPaxChartSeries* s : points) {
+    const TPaxRange& sy = s->RightAxis() ? l.Y2 : l.Y;
     std::vector<QPointF> pts;
     for (std::size_t k = 0; k < s->Count(); ++k) {
-      const double x = xBox(s->X(k)), y = yBox(s->Y(k));
+      const double x = xBox(s->X(k)), y = h - (s->Y(k) - sy.Min) / sy.Length() * h;
       if (x >= 0 && x <= w && y >= 0 && y <= h) pts.push_back(P(x, y, 0));
     }
     p.setRenderHint(QPainter::Antialiasing, false);

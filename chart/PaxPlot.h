@@ -136,7 +136,7 @@ class TPaxPlot {
 
  private:
   void Changed() { if (OnChanged) OnChanged(); }
-  void DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2, bool& anyLeft, bool& anyRight) const;
+  void DataRanges(TPaxRange& x, TPaxRange& y, TPaxRange& y2) const;
   void PaintBackground(QPainter& p, const TPaxPlotLayout& l) const;
   void Paint2D(QPainter& p, const TPaxPlotLayout& l) const;
   void Paint3D(QPainter& p, const TPaxPlotLayout& l) const;

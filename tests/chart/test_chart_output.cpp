@@ -111,4 +111,39 @@ TEST(ChartExport, PointSeriesDrawMarkersWithoutLines) {
   }
 }
 
+// A marker series on the right axis is drawn on that axis' scale in 3D as in 2D: its
+// value at the middle of the right range stands near the middle of the plot, not at the
+// foot of the left axis' much larger range.
+TEST(ChartExport, PointSeriesOnTheRightAxisFollowItsScale) {
+  TestApp();
+  for (bool view3d : {false, true}) {
+    TPaxChart chart;
+    chart.resize(500, 320);
+    chart.SetView3D(view3d);
+    chart.Plot().LegendVisible = false;
+    TPaxChartSeries* left = AddLineSeries("volume", &chart);
+    left->SetColor(Qt::blue);
+    left->Append(0, 0);
+    left->Append(10, 1000);
+    TPaxChartSeries* right = AddPointSeries("feed", chart.Plot());
+    right->SetColor(Qt::red);
+    right->SetRightAxis(true);
+    for (double x : {2.0, 5.0, 8.0}) right->Append(x, 5);
+    right->Append(9, 0);
+    right->Append(9.5, 10);
+    const QImage image = chart.RenderImage(chart.size());
+    // The markers of value 5, left of x = 9: their mean height.
+    long long n = 0;
+    double sumY = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width() * 3 / 4; ++x)
+        if (IsReddish(image.pixelColor(x, y))) {
+          ++n;
+          sumY += y;
+        }
+    ASSERT_GT(n, 20) << view3d;
+    EXPECT_NEAR(sumY / static_cast<double>(n) / image.height(), 0.5, 0.15) << view3d;
+  }
+}
+
 }  // namespace
