@@ -263,7 +263,8 @@ std::string MeasuredDataText(const TMeasuredData& data, const std::string& comme
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  const bool replicates = data.Replicates().size() > 1;
+  // Left out only where reading it back gives the same: replicate 1 alone.
+  const bool replicates = data.Replicates() != std::vector<int>{1};
   std::vector<int> columns;
   for (int c = 0; c < kMeasuredColumnCount; ++c)
     if (data.Has(static_cast<TMeasuredColumn>(c))) columns.push_back(c);

@@ -55,7 +55,7 @@ bool ParseMeasuredData(std::string_view text, TMeasuredData& out, std::string& e
 bool ReadMeasuredData(const std::string& path, TMeasuredData& out, std::string& error);
 
 // The data as a tab-separated file that ParseMeasuredData reads back unchanged: each
-// line of `comment` as a '#' line, then Time, Replicate (when there is more than one)
-// and the measured columns, numbers with 17 significant digits, empty cells where
+// line of `comment` as a '#' line, then Time, Replicate (unless all points are of
+// replicate 1) and the measured columns, numbers with 17 significant digits, empty cells where
 // nothing was measured.
 std::string MeasuredDataText(const TMeasuredData& data, const std::string& comment);

@@ -72,6 +72,11 @@ TEST(MeasuredData, ReadsCommentsSeparatorsDecimalCommaEmptyCellsAndReplicates) {
   ASSERT_TRUE(ReadMeasuredData(path, back, error)) << error;
   d.Source = path;
   EXPECT_EQ(back, d);
+  // One replicate that is not the first keeps its number.
+  for (TMeasuredPoint& p : c.Points) p.Replicate = 3;
+  std::ofstream(path, std::ios::binary) << MeasuredDataText(c, "");
+  ASSERT_TRUE(ReadMeasuredData(path, back, error)) << error;
+  EXPECT_EQ(back.Replicates(), std::vector<int>{3});
   std::remove(path.c_str());
 }
 
