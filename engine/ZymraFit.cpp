@@ -432,15 +432,13 @@ std::vector<std::vector<double>> StartPoints(const TContext& c, const std::vecto
   std::vector<std::vector<double>> points(static_cast<std::size_t>(starts), first);
   const int m = starts - 1;
   if (m <= 0) return points;
-  std::uint64_t state = Mix64(seed ^ 0x5DEECE66DULL);
-  auto next = [&state] { return Mix64(state += 0x9E3779B97F4A7C15ULL); };
-  auto uniform = [&next] { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; };
+  TSampler draw(Mix64(seed ^ 0x5DEECE66DULL));
   for (std::size_t j = 0; j < p; ++j) {
     std::vector<int> strata(static_cast<std::size_t>(m));
     for (int k = 0; k < m; ++k) strata[static_cast<std::size_t>(k)] = k;
-    for (int k = m - 1; k > 0; --k) std::swap(strata[static_cast<std::size_t>(k)], strata[next() % (k + 1)]);
+    for (int k = m - 1; k > 0; --k) std::swap(strata[static_cast<std::size_t>(k)], strata[draw.Next() % (k + 1)]);
     for (int k = 0; k < m; ++k) {
-      const double u = (strata[static_cast<std::size_t>(k)] + uniform()) / m;
+      const double u = (strata[static_cast<std::size_t>(k)] + draw.Uniform()) / m;
       points[static_cast<std::size_t>(k + 1)][j] = c.Low[j] + u * (c.High[j] - c.Low[j]);
     }
   }
@@ -920,12 +918,7 @@ TMeasuredData SyntheticMeasuredData(const TRunParameters& params, const TRunBatc
   ClearRunStatus(p, b);
   TZymra_Run run;
   RunSweepRun(run, p, b, design.LagSeed, 1000000);
-  std::uint64_t state = Mix64(design.Seed ^ 0xA0761D6478BD642FULL);
-  auto uniform = [&state] { return (static_cast<double>(Mix64(state += 0x9E3779B97F4A7C15ULL) >> 11) + 0.5) * 0x1.0p-53; };
-  auto normal = [&uniform] {
-    const double u = uniform(), v = uniform();
-    return std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * v);
-  };
+  TSampler draw(Mix64(design.Seed ^ 0xA0761D6478BD642FULL));
   TMeasuredData data;
   const int rows = run.Time.Rows();
   for (int r = 1; r <= std::max(design.Replicates, 1); ++r)
@@ -941,7 +934,7 @@ TMeasuredData SyntheticMeasuredData(const TRunParameters& params, const TRunBatc
         if (std::isnan(noise) || rows == 0) continue;
         const tDoubleMatrix& s = run.Series(MeasuredColumnSeries(static_cast<TMeasuredColumn>(k)));
         const double exact = row + 1 < rows ? s.Value(row) + w * (s.Value(row + 1) - s.Value(row)) : s.Value(row);
-        const double e = normal();
+        const double e = draw.Normal();
         point.Value[static_cast<std::size_t>(k)] =
             k == static_cast<int>(TMeasuredColumn::ODreal) ? exact * (1 + noise * e) : exact + noise * e;
       }

@@ -1,6 +1,6 @@
 #pragma once
 // Small pieces the sweep and the fit both build on: reading the numbers of their option
-// texts and scattering seeds into independent streams.
+// texts, scattering seeds into independent streams and drawing random numbers from them.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -23,3 +23,20 @@ inline std::uint64_t Mix64(std::uint64_t z) {
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   return z ^ (z >> 31);
 }
+
+// SplitMix64 as a stream: small, fast and good enough for drawing parameter samples.
+class TSampler {
+ public:
+  explicit TSampler(std::uint64_t seed) : State_(seed) {}
+  std::uint64_t Next() { return Mix64(State_ += 0x9E3779B97F4A7C15ULL); }
+  // In (0, 1): never 0, so the logarithm below stays finite.
+  double Uniform() { return (static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53; }
+  // Box-Muller, one value per two uniforms: the draw count per sample stays fixed.
+  double Normal() {
+    const double u = Uniform(), v = Uniform();
+    return std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * v);
+  }
+
+ private:
+  std::uint64_t State_;
+};

@@ -21,23 +21,6 @@ std::uint64_t StreamSeed(std::uint64_t seed, long long index, std::uint64_t stre
   return Mix64(Mix64(seed + 0x9E3779B97F4A7C15ULL * stream) ^ static_cast<std::uint64_t>(index));
 }
 
-// SplitMix64 as a stream: small, fast and good enough for drawing parameter samples.
-class TSampler {
- public:
-  explicit TSampler(std::uint64_t seed) : State_(seed) {}
-  std::uint64_t Next() { return Mix64(State_ += 0x9E3779B97F4A7C15ULL); }
-  // In (0, 1): never 0, so the logarithm below stays finite.
-  double Uniform() { return (static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53; }
-  // Box-Muller, one value per two uniforms: the draw count per sample stays fixed.
-  double Normal() {
-    const double u = Uniform(), v = Uniform();
-    return std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * v);
-  }
-
- private:
-  std::uint64_t State_;
-};
-
 std::vector<std::string> SplitColons(const std::string& text) {
   std::vector<std::string> parts;
   std::size_t start = 0;
