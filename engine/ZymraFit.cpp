@@ -202,6 +202,29 @@ struct TTrial {
 };
 
 // One worker's simulation: a run of its own, reused from trial to trial.
+// A series at time t, linear between the two rows around t; before the first row the
+// first value, from the last row on the last value (the culture is taken to stay where
+// the run stopped), `beyond` then telling whether t lies after the run's end. NaN for a
+// series without rows.
+double SeriesAt(const tDoubleMatrix& time, const tDoubleMatrix& s, double t, bool& beyond) {
+  beyond = false;
+  const int last = std::min(time.Rows(), s.Rows()) - 1;
+  if (last < 0) return NAN;
+  if (t >= time.Value(last)) {
+    beyond = t > time.Value(last);
+    return s.Value(last);
+  }
+  if (t <= time.Value(0)) return s.Value(0);
+  int lo = 0, hi = last;  // time[lo] < t < time[hi]
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    (time.Value(mid) <= t ? lo : hi) = mid;
+  }
+  const double t0 = time.Value(lo), t1 = time.Value(hi);
+  const double w = t1 > t0 ? (t - t0) / (t1 - t0) : 0;
+  return s.Value(lo) + w * (s.Value(hi) - s.Value(lo));
+}
+
 class TEvaluator {
  public:
   explicit TEvaluator(TContext& c) : C_(c) {}
@@ -228,27 +251,9 @@ class TEvaluator {
     trial.LastTime = time.Value(rows - 1);
     for (std::size_t i = 0; i < n; ++i) {
       const TObservation& o = C_.Obs[i];
-      const tDoubleMatrix& s = Run_.Series(C_.Series[o.Column]);
-      const int last = std::min(rows, s.Rows()) - 1;
-      if (last < 0) continue;
-      if (o.Time >= time.Value(last)) {
-        // After the run's end the culture is taken to stay where the run stopped.
-        trial.Simulated[i] = s.Value(last);
-        trial.Beyond[i] = o.Time > time.Value(last);
-        continue;
-      }
-      if (o.Time <= time.Value(0)) {
-        trial.Simulated[i] = s.Value(0);
-        continue;
-      }
-      int lo = 0, hi = last;  // time[lo] < t < time[hi]
-      while (hi - lo > 1) {
-        const int mid = (lo + hi) / 2;
-        (time.Value(mid) <= o.Time ? lo : hi) = mid;
-      }
-      const double t0 = time.Value(lo), t1 = time.Value(hi);
-      const double w = t1 > t0 ? (o.Time - t0) / (t1 - t0) : 0;
-      trial.Simulated[i] = s.Value(lo) + w * (s.Value(hi) - s.Value(lo));
+      bool beyond = false;
+      trial.Simulated[i] = SeriesAt(time, Run_.Series(C_.Series[o.Column]), o.Time, beyond);
+      trial.Beyond[i] = beyond;
     }
     return true;
   }
@@ -920,20 +925,18 @@ TMeasuredData SyntheticMeasuredData(const TRunParameters& params, const TRunBatc
   RunSweepRun(run, p, b, design.LagSeed, 1000000);
   TSampler draw(Mix64(design.Seed ^ 0xA0761D6478BD642FULL));
   TMeasuredData data;
-  const int rows = run.Time.Rows();
   for (int r = 1; r <= std::max(design.Replicates, 1); ++r)
     for (double t : design.Times) {
       TMeasuredPoint point;
       point.Time = t;
       point.Replicate = r;
-      int row = 0;
-      while (row + 1 < rows && run.Time.Value(row + 1) <= t) ++row;
-      const double w = row + 1 < rows ? (t - run.Time.Value(row)) / (run.Time.Value(row + 1) - run.Time.Value(row)) : 0;
       for (int k = 0; k < kMeasuredColumnCount; ++k) {
         const double noise = design.Noise[static_cast<std::size_t>(k)];
-        if (std::isnan(noise) || rows == 0) continue;
-        const tDoubleMatrix& s = run.Series(MeasuredColumnSeries(static_cast<TMeasuredColumn>(k)));
-        const double exact = row + 1 < rows ? s.Value(row) + w * (s.Value(row + 1) - s.Value(row)) : s.Value(row);
+        if (std::isnan(noise) || run.Time.Rows() == 0) continue;
+        // The model's value as the fit compares it.
+        bool beyond = false;
+        const double exact =
+            SeriesAt(run.Time, run.Series(MeasuredColumnSeries(static_cast<TMeasuredColumn>(k))), t, beyond);
         const double e = draw.Normal();
         point.Value[static_cast<std::size_t>(k)] =
             k == static_cast<int>(TMeasuredColumn::ODreal) ? exact * (1 + noise * e) : exact + noise * e;
