@@ -602,19 +602,14 @@ int Fit(const TFitArgs& args) {
   TFitResult result;
   if (!RunFit(problem, options, result, error)) return Error(kExitFileError, "the fit failed: " + error);
 
-  auto g17 = [](double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return std::string(buf);
-  };
   std::cout << "Name\tEstimate\tStdError\tCI95Low\tCI95High\n";
   for (std::size_t j = 0; j < result.Names.size(); ++j) {
     const double low = args.Profile ? result.ProfileLow[j] : result.CILow[j];
     const double high = args.Profile ? result.ProfileHigh[j] : result.CIHigh[j];
-    std::cout << result.Names[j] << '\t' << g17(result.Estimate[j]) << '\t' << g17(result.StdError[j]) << '\t'
-              << g17(low) << '\t' << g17(high) << '\n';
+    std::cout << result.Names[j] << '\t' << G17(result.Estimate[j]) << '\t' << G17(result.StdError[j]) << '\t'
+              << G17(low) << '\t' << G17(high) << '\n';
   }
-  std::cout << "SSE\t" << g17(result.SSE) << "\nPoints\t" << result.Points << "\nEvaluations\t" << result.Evaluations
+  std::cout << "SSE\t" << G17(result.SSE) << "\nPoints\t" << result.Points << "\nEvaluations\t" << result.Evaluations
             << '\n';
   for (const std::string& warning : result.Warnings) std::cout << "Warning\t" << warning << '\n';
 
@@ -624,20 +619,20 @@ int Fit(const TFitArgs& args) {
     for (int k = 0; k < kMeasuredColumnCount; ++k)
       if (!std::isnan(result.ErrorLevel[k]))
         out << ' ' << MeasuredColumnName(static_cast<TMeasuredColumn>(k)) << (k == 0 ? " CV " : " ")
-            << g17(result.ErrorLevel[k]) << (result.ErrorEstimated[k] ? " (estimated)" : " (given)");
-    out << "\n# Intervals: " << (result.Quantile == 't' ? "t" : "normal") << " quantile " << g17(result.QuantileValue);
+            << G17(result.ErrorLevel[k]) << (result.ErrorEstimated[k] ? " (estimated)" : " (given)");
+    out << "\n# Intervals: " << (result.Quantile == 't' ? "t" : "normal") << " quantile " << G17(result.QuantileValue);
     if (result.Quantile == 't') out << " with " << result.DegreesOfFreedom << " degrees of freedom";
     out << "\n# Correlation:";
     for (const std::string& name : result.Names) out << '\t' << name;
     for (std::size_t a = 0; a < result.Names.size(); ++a) {
       out << "\n# " << result.Names[a];
-      for (double v : result.Correlation[a]) out << '\t' << g17(v);
+      for (double v : result.Correlation[a]) out << '\t' << G17(v);
     }
     out << "\nFile\tReplicate\tTime\tColumn\tMeasured\tSimulated\tResidual\tWeighted\tBeyondRun\n";
     for (const TFitResidual& r : result.Residuals)
-      out << args.Data[static_cast<std::size_t>(r.DataSet)] << '\t' << r.Replicate << '\t' << g17(r.Time) << '\t'
-          << MeasuredColumnName(r.Column) << '\t' << g17(r.Measured) << '\t' << g17(r.Simulated) << '\t'
-          << g17(r.Residual) << '\t' << g17(r.Weighted) << '\t' << (r.BeyondRun ? 1 : 0) << '\n';
+      out << args.Data[static_cast<std::size_t>(r.DataSet)] << '\t' << r.Replicate << '\t' << G17(r.Time) << '\t'
+          << MeasuredColumnName(r.Column) << '\t' << G17(r.Measured) << '\t' << G17(r.Simulated) << '\t'
+          << G17(r.Residual) << '\t' << G17(r.Weighted) << '\t' << (r.BeyondRun ? 1 : 0) << '\n';
     if (!out.flush()) return Error(kExitFileError, "cannot write '" + args.Out + "'");
   }
 #ifdef ZYMRA_WITH_CHARTS

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "LibZymra.h"
+#include "ZymraNumeric.h"
 
 namespace {
 const char* const kColumnNames[kMeasuredColumnCount] = {"ODreal", "Volume", "Substrate", "OTRVt"};
@@ -272,16 +273,12 @@ std::string MeasuredDataText(const TMeasuredData& data, const std::string& comme
   if (replicates) text += "\tReplicate";
   for (int c : columns) text += std::string("\t") + kColumnNames[c];
   text += "\n";
-  char buf[40];
   for (const TMeasuredPoint& p : data.Points) {
-    std::snprintf(buf, sizeof buf, "%.17g", p.Time);
-    text += buf;
+    text += G17(p.Time);
     if (replicates) text += "\t" + std::to_string(p.Replicate);
     for (int c : columns) {
       text += "\t";
-      if (std::isnan(p.Value[c])) continue;
-      std::snprintf(buf, sizeof buf, "%.17g", p.Value[c]);
-      text += buf;
+      if (!std::isnan(p.Value[c])) text += G17(p.Value[c]);
     }
     text += "\n";
   }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -15,6 +16,13 @@ inline bool ParseNumber(std::string text, double& value) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+// A number with 17 significant digits: read back, it is the same double.
+inline std::string G17(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
 }
 
 // The finaliser of SplitMix64: a bijection of 64-bit words that scatters every bit.

@@ -32,12 +32,6 @@ std::vector<std::string> SplitColons(const std::string& text) {
   }
 }
 
-std::string G17(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
-
 // Type 7 quantile (linear between order statistics) of sorted values.
 double SortedQuantile(const std::vector<double>& sorted, double p) {
   if (sorted.empty()) return std::nan("");

@@ -8,9 +8,9 @@
 #include <thread>
 
 namespace zympy {
-namespace {
 std::string TypeName(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
 
+namespace {
 std::string Repr(py::handle value) {
   std::string text = py::repr(value);
   return text.size() > 60 ? text.substr(0, 57) + "..." : text;

@@ -25,6 +25,9 @@ struct TFileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The Python type's name of a value, for messages ("str", "NoneType").
+std::string TypeName(py::handle value);
+
 // Runs with a batch draw their lag from the program-wide generator, which a project's
 // creation also reseeds; whoever seeds it or runs a worker that draws from it holds
 // this. Never wait for the GIL while holding it.

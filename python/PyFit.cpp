@@ -5,6 +5,7 @@
 
 #include "PyCommon.h"
 #include "ZymraFit.h"
+#include "ZymraNumeric.h"
 
 namespace zympy {
 namespace {
@@ -12,14 +13,6 @@ namespace {
 struct TFitError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
-
-std::string TypeName(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
-
-std::string NumberText(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
 
 bool IsPath(py::handle value) {
   return PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()) || py::hasattr(value, "__fspath__");
@@ -95,7 +88,7 @@ TMeasuredData DataFromDict(const py::dict& dict, const std::string& what) {
     if (hasReplicate) {
       const double r = replicate[i];
       if (!(r == std::floor(r) && r >= INT32_MIN && r <= INT32_MAX))
-        throw py::value_error(what + "['Replicate']" + at + ": " + NumberText(r) + " is not a whole number");
+        throw py::value_error(what + "['Replicate']" + at + ": " + G17(r) + " is not a whole number");
       p.Replicate = static_cast<int>(r);
     }
     for (int k = 0; k < kMeasuredColumnCount; ++k) {
@@ -109,8 +102,8 @@ TMeasuredData DataFromDict(const py::dict& dict, const std::string& what) {
     auto seen = std::find_if(last.begin(), last.end(), [&](const TLast& l) { return l.Replicate == p.Replicate; });
     if (seen != last.end()) {
       if (p.Time < seen->Time)
-        throw py::value_error(what + "['Time']" + at + ": time " + NumberText(p.Time) + " goes back from " +
-                              NumberText(seen->Time) + " at [" + std::to_string(seen->Row) + "] (replicate " +
+        throw py::value_error(what + "['Time']" + at + ": time " + G17(p.Time) + " goes back from " +
+                              G17(seen->Time) + " at [" + std::to_string(seen->Row) + "] (replicate " +
                               std::to_string(p.Replicate) + ")");
       seen->Time = p.Time;
       seen->Row = i;
@@ -283,7 +276,7 @@ TPyFit Fit(py::handle data, py::handle estimate, py::handle seed, py::handle thr
         throw py::value_error("errors: unknown column " + std::string(py::repr(key)) +
                               " (use ODreal (a CV), Volume, Substrate or OTRVt)");
       const double v = ToNumber(level, "errors['" + name + "']");
-      if (!(v > 0)) throw py::value_error("errors['" + name + "'] must be above 0, not " + NumberText(v));
+      if (!(v > 0)) throw py::value_error("errors['" + name + "'] must be above 0, not " + G17(v));
       problem.ErrorLevel[static_cast<std::size_t>(column)] = v;
     }
   }
