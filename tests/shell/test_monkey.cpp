@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinter>
@@ -151,7 +152,7 @@ class TMonkey {
       W_.ActExit->trigger();
       Loop_.exec();  // until no dialog is left
     }
-    EXPECT_FALSE(W_.isVisible()) << "the window cannot be closed by Exit and Return or Escape";
+    EXPECT_FALSE(W_.isVisible()) << "the window cannot be closed by Exit and its questions answered";
   }
 
   long long Events() const { return Events_; }
@@ -285,6 +286,11 @@ class TMonkey {
       static_cast<void>(modal->close());
       return;
     }
+    if (Trace) {
+      const auto* box = qobject_cast<QMessageBox*>(modal);
+      std::printf("monkey: modal %s \"%s\"%s\n", modal->metaObject()->className(), qPrintable(modal->windowTitle()),
+                  box ? qPrintable(" says \"" + box->text().left(80) + "\"") : "");
+    }
     QWidget* focus = QApplication::focusWidget();
     if (!focus || !modal->isAncestorOf(focus)) focus = modal;
     const int what = Finished() ? 5 + Pick(5) : Pick(10);
@@ -294,10 +300,17 @@ class TMonkey {
     } else if (what < 3) {
       Count("modal: tab");
       QTest::keyClick(focus, Qt::Key_Tab);
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+               Ending_ && box && box->button(QMessageBox::No) && Chance(30)) {
+      // Values on a page that refuses them keep a save from happening: a user who wants to
+      // go answers the question to save with No.
+      Count("modal: no");
+      box->button(QMessageBox::No)->click();
     } else if (what < 6 || Ending_) {
       // Towards the end mostly Return: a question whose Escape cancels the Exit comes back.
-      Count("modal: return");
-      QTest::keyClick(focus, Ending_ && Chance(50) ? Qt::Key_Escape : Qt::Key_Return);
+      const bool escape = Ending_ && Chance(50);
+      Count(escape ? "modal: escape" : "modal: return");
+      QTest::keyClick(focus, escape ? Qt::Key_Escape : Qt::Key_Return);
     } else {
       Count("modal: escape");
       QTest::keyClick(focus, Qt::Key_Escape);
