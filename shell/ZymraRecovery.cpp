@@ -151,6 +151,18 @@ struct TZymraRecovery::TJob {
   unsigned Generation = 0;
 };
 
+std::shared_ptr<TZymraRecovery::TJob> TZymraRecovery::NewJob(std::unique_ptr<TZymra> copy) const {
+  auto job = std::make_shared<TJob>();
+  job->Copy = std::move(copy);
+  job->Stem = FStem;
+  job->ProjectFile = PathOf(FStem, ".zym");
+  job->OriginFile = PathOf(FStem, ".origin");
+  job->OriginalName = FWindow.FileName;
+  job->LastFingerprint = FHasFile ? FLastFingerprint : 0;
+  job->Generation = FGeneration;
+  return job;
+}
+
 // A copy taken a few runs at a time, the window answering in between.
 struct TZymraRecovery::TCopying {
   std::shared_ptr<TJob> Job;
@@ -217,14 +229,7 @@ bool TZymraRecovery::AutosaveNow() {
   FWindow.StoreProjectFields();
   TZymra& project = FWindow.Project();
   FCopying = std::make_unique<TCopying>();
-  auto job = std::make_shared<TJob>();
-  job->Copy = EmptyCopyOf(project);
-  job->Stem = FStem;
-  job->ProjectFile = PathOf(FStem, ".zym");
-  job->OriginFile = PathOf(FStem, ".origin");
-  job->OriginalName = FWindow.FileName;
-  job->LastFingerprint = FHasFile ? FLastFingerprint : 0;
-  job->Generation = FGeneration;
+  auto job = NewJob(EmptyCopyOf(project));
   FCopying->Job = std::move(job);
   for (int i = 0; i < project.RunCount(); ++i) FCopying->Sources.push_back(project.Run(i));
   CopyNext();
@@ -381,15 +386,7 @@ void TZymraRecovery::EndNow() {
     if (TZymra_Thread* worker = project.Run(i)->Worker()) worker->WaitIdle();
   if (needed && LockCurrent()) {
     FWindow.StoreProjectFields();
-    TJob job;
-    job.Copy = CopyOfProject(project);
-    job.Stem = FStem;
-    job.ProjectFile = PathOf(FStem, ".zym");
-    job.OriginFile = PathOf(FStem, ".origin");
-    job.OriginalName = FWindow.FileName;
-    job.LastFingerprint = FHasFile ? FLastFingerprint : 0;
-    job.Generation = FGeneration;
-    Apply(Write(job, false));
+    Apply(Write(*NewJob(CopyOfProject(project)), false));
   }
   // Every loop, nested ones (a message box, a file dialog) included.
   QCoreApplication::exit(0);

@@ -107,6 +107,8 @@ class TZymraRecovery : public QObject {
   struct TJob;
   struct TCopying;
   static TResult Write(TJob& job, bool background);
+  // A job to write `copy` as the current project's recovery file.
+  std::shared_ptr<TJob> NewJob(std::unique_ptr<TZymra> copy) const;
   void CopyNext();
 
   bool NeedsSaving() const;
